@@ -1,0 +1,47 @@
+#pragma once
+// The MAP27 network layer: building every message the terminal sends, and decoding every message
+// the radio sends into the body of its log line.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "LinkInterfaces.h"
+#include "SendRequest.h"
+
+namespace map27 {
+
+// Builds the message of the request for a data frame with N(S) = ns (header bytes included).
+// Throws BuildError with the operator's message when a field does not convert, the message does
+// not fit capacity bytes, a character has no byte, a Disconnect RQX has no cause, or the kind is
+// unknown.
+BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size_t capacity);
+
+// The request as a builder for the link engine; repeats build from the same record.
+std::shared_ptr<const IMessageBuilder> MakeMessageBuilder(SendRequest request);
+
+// What the radio's personality answer (0xB0) writes into the management window.
+struct PersonalityUpdate {
+    std::string pfix, ident, manufacturerCode, model, serial;  // as in the log body
+    std::uint8_t facilities = 0;  // Sa: VoiceCB (bit 7) .. SDMCB (bit 0) enabled
+    std::uint8_t codings = 0;     // BCDasACB (bit 7) .. EightCB (bit 1) enabled
+};
+
+// What the radio's settings answer (0xB3) writes into the management window.
+struct SettingsUpdate {
+    std::uint8_t facilities = 0;            // VoiceCB (bit 7) .. SDMCB (bit 0) checked
+    std::optional<std::uint8_t> codings;    // absent: "Caution : No codings field"
+};
+
+struct DecodedMessage {
+    std::string body;  // the log line after "RX : ", UTF-8, always one line
+    std::optional<PersonalityUpdate> personality;
+    std::optional<SettingsUpdate> settings;
+};
+
+// Decodes one network-layer message from the radio. Reads nothing beyond the message.
+DecodedMessage DecodeIncomingMessage(std::span<const std::uint8_t> message);
+
+}  // namespace map27
