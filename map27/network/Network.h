@@ -13,6 +13,10 @@
 
 namespace map27 {
 
+// The ordinary string-to-integer rules: leading blanks, an optional sign, decimal digits, or
+// hexadecimal after "$" or "0x"; 32-bit range. Throws BuildError("'TEXT' is not a valid integer value").
+std::int32_t StrToInt(const std::string& text);
+
 // Builds the message of the request for a data frame with N(S) = ns (header bytes included).
 // Throws BuildError with the operator's message when a field does not convert, the message does
 // not fit capacity bytes, a character has no byte, a Disconnect RQX has no cause, or the kind is
