@@ -717,6 +717,8 @@ void THComm::OpenCommport()
 
 void THComm::CloseCommport()
 {
+    // Asked before the session is let go: an owner that sees the port closed may replace reader.
+    const bool onReceiveThread = impl_->reader && impl_->reader->IsCurrentThread();
     std::shared_ptr<TPortSession> session;
     {
         std::lock_guard lock(impl_->sessionMutex);
@@ -730,7 +732,7 @@ void THComm::CloseCommport()
         return;
     }
     session->sys.Signal(session->wakeup.Get());
-    if (impl_->reader && !impl_->reader->IsCurrentThread()) {
+    if (!onReceiveThread) {
         impl_->reader.reset();
     }
     session->sys.Flush(session->Fd(), TCIOFLUSH);

@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <thread>
@@ -28,7 +29,8 @@ struct IoctlCall {
 };
 
 // Forwards to the real system and records what it was asked. The injected behaviours act only on
-// the thread that armed them, so the receive thread keeps using the real calls.
+// the thread that armed them (and are only looked at there), so the receive thread keeps using
+// the real calls.
 class RecordingSystem : public TSerialSystem {
 public:
     std::function<long(int fd, const void* buffer, std::size_t count)> write;
@@ -105,22 +107,22 @@ public:
     }
     long Write(int fd, const void* buffer, std::size_t count) override
     {
-        return write && Armed() ? write(fd, buffer, count) : TSerialSystem::Write(fd, buffer, count);
+        return Armed() && write ? write(fd, buffer, count) : TSerialSystem::Write(fd, buffer, count);
     }
     long Read(int fd, void* buffer, std::size_t count) override
     {
-        return read && Armed() ? read(fd, buffer, count) : TSerialSystem::Read(fd, buffer, count);
+        return Armed() && read ? read(fd, buffer, count) : TSerialSystem::Read(fd, buffer, count);
     }
     int Poll(pollfd* fds, unsigned long count, int timeoutMs) override
     {
-        return poll && Armed() ? poll(fds, count, timeoutMs) : TSerialSystem::Poll(fds, count, timeoutMs);
+        return Armed() && poll ? poll(fds, count, timeoutMs) : TSerialSystem::Poll(fds, count, timeoutMs);
     }
-    std::int64_t NowMs() override { return now && Armed() ? now() : TSerialSystem::NowMs(); }
+    std::int64_t NowMs() override { return Armed() && now ? now() : TSerialSystem::NowMs(); }
 
 private:
     bool Armed() const { return std::this_thread::get_id() == armed_; }
 
-    std::thread::id armed_;
+    std::atomic<std::thread::id> armed_;
     std::mutex mutex_;
     std::vector<termios> setAttrs_;
     std::vector<IoctlCall> ioctls_;
