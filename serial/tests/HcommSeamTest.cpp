@@ -40,63 +40,55 @@ public:
 
     void Arm() { armed_ = std::this_thread::get_id(); }
 
-    std::vector<termios> SetAttrCalls()
-    {
+    std::vector<termios> SetAttrCalls() {
         std::lock_guard lock(mutex_);
         return setAttrs_;
     }
-    std::vector<IoctlCall> IoctlCalls()
-    {
+    std::vector<IoctlCall> IoctlCalls() {
         std::lock_guard lock(mutex_);
         return ioctls_;
     }
-    int OpenFlags()
-    {
+    int OpenFlags() {
         std::lock_guard lock(mutex_);
         return openFlags_;
     }
-    int FlockOperation()
-    {
+    int FlockOperation() {
         std::lock_guard lock(mutex_);
         return flockOperation_;
     }
     // The driver's line-error counters, as TIOCGICOUNT reports them.
-    void SetCounters(const serial_icounter_struct& counters)
-    {
+    void SetCounters(const serial_icounter_struct& counters) {
         std::lock_guard lock(mutex_);
         counters_ = counters;
         countersSupported_ = true;
     }
 
-    int Open(const char* path, int flags) override
-    {
+    int Open(const char* path, int flags) override {
         {
             std::lock_guard lock(mutex_);
             openFlags_ = flags;
         }
         return TSerialSystem::Open(path, flags);
     }
-    int Flock(int fd, int operation) override
-    {
+    int Flock(int fd, int operation) override {
         {
             std::lock_guard lock(mutex_);
             flockOperation_ = operation;
         }
         return TSerialSystem::Flock(fd, operation);
     }
-    int SetAttr(int fd, const termios& settings) override
-    {
+    int SetAttr(int fd, const termios& settings) override {
         {
             std::lock_guard lock(mutex_);
             setAttrs_.push_back(settings);
         }
         return TSerialSystem::SetAttr(fd, settings);
     }
-    int Ioctl(int fd, unsigned long request, void* argument) override
-    {
+    int Ioctl(int fd, unsigned long request, void* argument) override {
         {
             std::lock_guard lock(mutex_);
-            const bool intArgument = request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET;
+            const bool intArgument =
+                request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET;
             ioctls_.push_back({request, intArgument ? *static_cast<int*>(argument) : 0});
             if (request == TIOCGICOUNT && countersSupported_) {
                 *static_cast<serial_icounter_struct*>(argument) = counters_;
@@ -105,17 +97,16 @@ public:
         }
         return TSerialSystem::Ioctl(fd, request, argument);
     }
-    long Write(int fd, const void* buffer, std::size_t count) override
-    {
-        return Armed() && write ? write(fd, buffer, count) : TSerialSystem::Write(fd, buffer, count);
+    long Write(int fd, const void* buffer, std::size_t count) override {
+        return Armed() && write ? write(fd, buffer, count)
+                                : TSerialSystem::Write(fd, buffer, count);
     }
-    long Read(int fd, void* buffer, std::size_t count) override
-    {
+    long Read(int fd, void* buffer, std::size_t count) override {
         return Armed() && read ? read(fd, buffer, count) : TSerialSystem::Read(fd, buffer, count);
     }
-    int Poll(pollfd* fds, unsigned long count, int timeoutMs) override
-    {
-        return Armed() && poll ? poll(fds, count, timeoutMs) : TSerialSystem::Poll(fds, count, timeoutMs);
+    int Poll(pollfd* fds, unsigned long count, int timeoutMs) override {
+        return Armed() && poll ? poll(fds, count, timeoutMs)
+                               : TSerialSystem::Poll(fds, count, timeoutMs);
     }
     std::int64_t NowMs() override { return Armed() && now ? now() : TSerialSystem::NowMs(); }
 
@@ -132,8 +123,7 @@ private:
     bool countersSupported_ = false;
 };
 
-long Fail(int error)
-{
+long Fail(int error) {
     errno = error;
     return -1;
 }
@@ -142,13 +132,11 @@ class SeamTest : public ::testing::Test {
 protected:
     SeamTest() { config.MapPorts({{"COM1", pty.SlavePath()}}); }
 
-    termios LastSettings()
-    {
+    termios LastSettings() {
         const auto calls = system.SetAttrCalls();
         return calls.empty() ? termios{} : calls.back();
     }
-    std::size_t CountIoctls(unsigned long request)
-    {
+    std::size_t CountIoctls(unsigned long request) {
         std::size_t count = 0;
         for (const auto& call : system.IoctlCalls()) {
             count += call.request == request ? 1 : 0;
@@ -162,8 +150,7 @@ protected:
     THComm comm{system};
 };
 
-TEST_F(SeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings)
-{
+TEST_F(SeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings) {
     comm.SetParity(TParity::Even);
     comm.SetByteSize(TByteSize::_7bit);
     comm.SetStopBits(TStopBits::_2bit);
@@ -192,15 +179,15 @@ TEST_F(SeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings)
     EXPECT_NE(calls[4].c_cflag & CSTOPB, 0U);
     EXPECT_NE(calls[5].c_cflag & CRTSCTS, 0U);
     for (const termios& settings : calls) {
-        EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD | HUPCL), static_cast<tcflag_t>(CLOCAL | CREAD));
+        EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD | HUPCL),
+                  static_cast<tcflag_t>(CLOCAL | CREAD));
     }
 
     comm.CloseCommport();
     EXPECT_EQ(CountIoctls(TIOCNXCL), 1U);  // exclusivity given back before the descriptor closes
 }
 
-TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
-{
+TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce) {
     comm.OpenCommport();
     const struct {
         TParity parity;
@@ -214,12 +201,16 @@ TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
     };
     for (const auto& item : parities) {
         comm.SetParity(item.parity);
-        EXPECT_EQ(LastSettings().c_cflag & (PARENB | PARODD | CMSPAR), item.bits) << static_cast<int>(item.parity);
+        EXPECT_EQ(LastSettings().c_cflag & (PARENB | PARODD | CMSPAR), item.bits)
+            << static_cast<int>(item.parity);
     }
     const struct {
         TByteSize size;
         tcflag_t bits;
-    } sizes[] = {{TByteSize::_5bit, CS5}, {TByteSize::_6bit, CS6}, {TByteSize::_7bit, CS7}, {TByteSize::_8bit, CS8}};
+    } sizes[] = {{TByteSize::_5bit, CS5},
+                 {TByteSize::_6bit, CS6},
+                 {TByteSize::_7bit, CS7},
+                 {TByteSize::_8bit, CS8}};
     for (const auto& item : sizes) {
         comm.SetByteSize(item.size);
         EXPECT_EQ(LastSettings().c_cflag & CSIZE, item.bits) << static_cast<int>(item.size);
@@ -246,7 +237,8 @@ TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
         comm.SetFlowControl(item.flow);
         const termios settings = LastSettings();
         EXPECT_EQ(settings.c_cflag & CRTSCTS, item.cflag) << static_cast<int>(item.flow);
-        EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | IXANY), item.iflag) << static_cast<int>(item.flow);
+        EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | IXANY), item.iflag)
+            << static_cast<int>(item.flow);
         EXPECT_EQ(settings.c_cc[VSTART], 0x11);
         EXPECT_EQ(settings.c_cc[VSTOP], 0x13);
         // DTR and RTS on; the pseudo-terminal refuses it, and that is no failure.
@@ -258,8 +250,7 @@ TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
     EXPECT_TRUE(comm.GetPortStatus());
 }
 
-TEST_F(SeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce)
-{
+TEST_F(SeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce) {
     comm.SetBaudRate(TBaudRate::_115200bps);
     comm.SetRxThreshold(1);
     comm.SetXonSendSize(10);
@@ -288,8 +279,7 @@ TEST_F(SeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce)
     EXPECT_EQ(comm.CommPort(), TCommPort::Com4);
 }
 
-TEST_F(SeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue)
-{
+TEST_F(SeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue) {
     comm.OpenCommport();
     int calls = 0;
     system.write = [&](int fd, const void* buffer, std::size_t count) -> long {
@@ -313,8 +303,7 @@ TEST_F(SeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue)
     EXPECT_GT(calls, 20);
 }
 
-TEST_F(SeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline)
-{
+TEST_F(SeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline) {
     comm.OpenCommport();
     system.Arm();
     std::int64_t clock = 0;
@@ -343,8 +332,7 @@ TEST_F(SeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline)
     EXPECT_EQ(pollTimeout, 1300);
 }
 
-TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters)
-{
+TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters) {
     serial_icounter_struct counters{};
     system.SetCounters(counters);  // the driver keeps counters from the open on
     comm.OpenCommport();
@@ -371,7 +359,8 @@ TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters)
     ++counters.brk;
     system.SetCounters(counters);
     system.write = [](int, const void*, std::size_t) { return Fail(EIO); };
-    EXPECT_EQ(CommErrorOf([&] { comm.WriteStringData("x"); }), "Communication Write Error  ErrorMask=0");
+    EXPECT_EQ(CommErrorOf([&] { comm.WriteStringData("x"); }),
+              "Communication Write Error  ErrorMask=0");
     // A read reports every error since the last fetch.
     ++counters.brk;
     system.SetCounters(counters);
@@ -382,11 +371,11 @@ TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters)
         return Fail(EIO);
     };
     std::uint8_t byte = 0;
-    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(&byte, 1); }), "Communication Read Error  ErrorMask=28");
+    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(&byte, 1); }),
+              "Communication Read Error  ErrorMask=28");
 }
 
-TEST_F(SeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline)
-{
+TEST_F(SeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline) {
     comm.OpenCommport();
     system.Arm();
     std::int64_t clock = 0;
@@ -403,7 +392,8 @@ TEST_F(SeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline)
         return 1;
     };
     std::uint8_t buffer[2] = {};
-    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(buffer, 2); }), "Communication Read Error  ErrorMask=0");
+    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(buffer, 2); }),
+              "Communication Read Error  ErrorMask=0");
     EXPECT_EQ(pollTimeout, 1010);  // the port time-out: 1000 ms + 5 ms per byte
 
     reads = 0;
