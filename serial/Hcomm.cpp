@@ -1014,7 +1014,8 @@ bool THComm::WaitUntilSent(int timeoutMs) {
     TSerialSystem& sys = session->sys;
     const std::int64_t end = sys.NowMs() + timeoutMs;
     // The driver's queue is what is not yet sent; tcdrain would also wait for the UART's FIFO but
-    // cannot be cut short by a close, so the queue is watched with sleeps sized to what remains.
+    // cannot be cut short by a close, so the queue is watched with sleeps sized to what remains
+    // (at most 100 ms, so a purge meanwhile is noticed soon).
     for (;;) {
         int queued = 0;
         if (sys.Ioctl(session->Fd(), TIOCOUTQ, &queued) < 0) {
@@ -1023,7 +1024,7 @@ bool THComm::WaitUntilSent(int timeoutMs) {
         if (queued <= 0) {
             return true;
         }
-        std::int64_t wait = std::max<std::int64_t>(session->SendTimeMs(queued), 1);
+        std::int64_t wait = std::clamp<std::int64_t>(session->SendTimeMs(queued), 1, 100);
         if (timeoutMs >= 0) {
             const std::int64_t remaining = end - sys.NowMs();
             if (remaining <= 0) {

@@ -27,9 +27,9 @@ std::string Text(const std::vector<std::uint8_t>& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-class PortTest : public ::testing::Test {
+class HcommPortTest : public ::testing::Test {
 protected:
-    PortTest() { config.MapPorts({{"COM1", pty.SlavePath()}}); }
+    HcommPortTest() { config.MapPorts({{"COM1", pty.SlavePath()}}); }
 
     // The handler records each call's size and reads everything that waits.
     void RecordEventsReadingAll() {
@@ -73,7 +73,7 @@ protected:
     THComm comm;  // last, so it closes before what its handlers use goes away
 };
 
-TEST_F(PortTest, OpenAndCloseAreIdempotentAndAClosedPortRaisesOrCountsMinusOne) {
+TEST_F(HcommPortTest, OpenAndCloseAreIdempotentAndAClosedPortRaisesOrCountsMinusOne) {
     std::uint8_t byte = 0;
     EXPECT_FALSE(comm.GetPortStatus());
     EXPECT_EQ(comm.CountInBuff(), -1);
@@ -110,7 +110,7 @@ TEST_F(PortTest, OpenAndCloseAreIdempotentAndAClosedPortRaisesOrCountsMinusOne) 
     comm.WriteRestart();
 }
 
-TEST_F(PortTest, AFailedOpenRaisesTheInvalidHandleAndLeavesThePortClosed) {
+TEST_F(HcommPortTest, AFailedOpenRaisesTheInvalidHandleAndLeavesThePortClosed) {
     const std::string plainFile = config.Folder() + "/not-a-terminal";
     std::ofstream(plainFile) << "x";
     config.MapPorts(
@@ -124,7 +124,7 @@ TEST_F(PortTest, AFailedOpenRaisesTheInvalidHandleAndLeavesThePortClosed) {
     }
 }
 
-TEST_F(PortTest, OnlyOneComponentHoldsAPort) {
+TEST_F(HcommPortTest, OnlyOneComponentHoldsAPort) {
     PtyPair second;
     config.MapPorts({{"COM1", pty.SlavePath()}, {"COM2", second.SlavePath()}});
     comm.OpenCommport();
@@ -146,7 +146,7 @@ TEST_F(PortTest, OnlyOneComponentHoldsAPort) {
     EXPECT_TRUE(other.GetPortStatus());
 }
 
-TEST_F(PortTest, APortHeldByAnotherProcessIsRefused) {
+TEST_F(HcommPortTest, APortHeldByAnotherProcessIsRefused) {
     int toParent[2];
     int toChild[2];
     ASSERT_EQ(pipe(toParent), 0);
@@ -183,7 +183,7 @@ TEST_F(PortTest, APortHeldByAnotherProcessIsRefused) {
     EXPECT_TRUE(comm.GetPortStatus());
 }
 
-TEST_F(PortTest, AWriteMustLeaveRoomInTheOutputQueue) {
+TEST_F(HcommPortTest, AWriteMustLeaveRoomInTheOutputQueue) {
     comm.OpenCommport();
     std::vector<std::uint8_t> block(4096);
     for (std::size_t index = 0; index < block.size(); ++index) {
@@ -205,7 +205,7 @@ TEST_F(PortTest, AWriteMustLeaveRoomInTheOutputQueue) {
     EXPECT_TRUE(comm.WaitUntilSent(1000));
 }
 
-TEST_F(PortTest, ReadStringDataDropsZeroBytes) {
+TEST_F(HcommPortTest, ReadStringDataDropsZeroBytes) {
     comm.OpenCommport();
     pty.Send(std::vector<std::uint8_t>{0x41, 0x00, 0x42});
     ASSERT_TRUE(WaitFor([&] { return comm.CountInBuff() == 3; }, 2s));
@@ -213,7 +213,7 @@ TEST_F(PortTest, ReadStringDataDropsZeroBytes) {
     EXPECT_EQ(comm.CountInBuff(), 0);
 }
 
-TEST_F(PortTest, AReadDeliversWhatArrivedOnceTheLineFallsSilent) {
+TEST_F(HcommPortTest, AReadDeliversWhatArrivedOnceTheLineFallsSilent) {
     comm.OpenCommport();
     pty.Send("xy");
     ASSERT_TRUE(WaitFor([&] { return comm.CountInBuff() == 2; }, 2s));
@@ -224,7 +224,7 @@ TEST_F(PortTest, AReadDeliversWhatArrivedOnceTheLineFallsSilent) {
     EXPECT_EQ(std::string(buffer, 4), "xy--");
 }
 
-TEST_F(PortTest, TheHandlerWaitsUntilRxThresholdBytesAreWaiting) {
+TEST_F(HcommPortTest, TheHandlerWaitsUntilRxThresholdBytesAreWaiting) {
     RecordEventsReadingAll();
     comm.OpenCommport();  // RxThreshold 256
     pty.Send(std::string(255, 'a'));
@@ -237,7 +237,7 @@ TEST_F(PortTest, TheHandlerWaitsUntilRxThresholdBytesAreWaiting) {
     EXPECT_EQ(Received(), std::string(255, 'a') + "b");
 }
 
-TEST_F(PortTest, WithRxThresholdOneEveryArrivalRaisesTheEvent) {
+TEST_F(HcommPortTest, WithRxThresholdOneEveryArrivalRaisesTheEvent) {
     comm.SetRxThreshold(1);
     RecordEventsReadingAll();
     comm.OpenCommport();
@@ -249,7 +249,7 @@ TEST_F(PortTest, WithRxThresholdOneEveryArrivalRaisesTheEvent) {
     EXPECT_GE(Calls(), 2U);
 }
 
-TEST_F(PortTest, BytesLeftUnreadRaiseNoFurtherEventAndCostNoTime) {
+TEST_F(HcommPortTest, BytesLeftUnreadRaiseNoFurtherEventAndCostNoTime) {
     comm.SetRxThreshold(1);
     comm.OnCommEvent = [this](THComm&, std::uint32_t& size) {
         std::lock_guard lock(mutex);
@@ -267,7 +267,7 @@ TEST_F(PortTest, BytesLeftUnreadRaiseNoFurtherEventAndCostNoTime) {
     EXPECT_EQ(SizeOfCall(1), 2U);
 }
 
-TEST_F(PortTest, PurgedBytesDoNotHideLaterArrivals) {
+TEST_F(HcommPortTest, PurgedBytesDoNotHideLaterArrivals) {
     comm.SetRxThreshold(4);
     RecordEventsReadingAll();
     comm.OpenCommport();
@@ -279,7 +279,7 @@ TEST_F(PortTest, PurgedBytesDoNotHideLaterArrivals) {
     ASSERT_TRUE(WaitFor([&] { return Received() == "defg"; }, 2s));
 }
 
-TEST_F(PortTest, CharEventWaitsForTheEventCharacter) {
+TEST_F(HcommPortTest, CharEventWaitsForTheEventCharacter) {
     comm.SetEventType(TEventType::CharEvent);  // EventChar 65 ('A'), RxThreshold 256
     RecordEventsReadingAll();
     comm.OpenCommport();
@@ -303,7 +303,7 @@ TEST_F(PortTest, CharEventWaitsForTheEventCharacter) {
     EXPECT_EQ(Received(), "xyzAA\x03");
 }
 
-TEST_F(PortTest, AnExceptionFromTheHandlerIsReportedAndReceivingGoesOn) {
+TEST_F(HcommPortTest, AnExceptionFromTheHandlerIsReportedAndReceivingGoesOn) {
     comm.SetRxThreshold(1);
     RecordErrors();
     std::atomic<int> calls{0};
@@ -325,7 +325,7 @@ TEST_F(PortTest, AnExceptionFromTheHandlerIsReportedAndReceivingGoesOn) {
     EXPECT_EQ(Errors().size(), 1U);
 }
 
-TEST_F(PortTest, APulledPortIsReportedOnceWithoutSpinning) {
+TEST_F(HcommPortTest, APulledPortIsReportedOnceWithoutSpinning) {
     comm.SetRxThreshold(1);
     RecordEventsReadingAll();
     RecordErrors();
@@ -350,7 +350,7 @@ TEST_F(PortTest, APulledPortIsReportedOnceWithoutSpinning) {
     EXPECT_EQ(Errors().size(), 1U);
 }
 
-TEST_F(PortTest, CloseReleasesAHandlerWaitingForInput) {
+TEST_F(HcommPortTest, CloseReleasesAHandlerWaitingForInput) {
     comm.SetRxThreshold(1);
     std::atomic<bool> waiting{false};
     std::atomic<int> waitResult{-1};
@@ -372,7 +372,7 @@ TEST_F(PortTest, CloseReleasesAHandlerWaitingForInput) {
     EXPECT_FALSE(comm.GetPortStatus());
 }
 
-TEST_F(PortTest, TheHandlerMayCloseThePortItself) {
+TEST_F(HcommPortTest, TheHandlerMayCloseThePortItself) {
     comm.SetRxThreshold(1);
     std::atomic<int> calls{0};
     comm.OnCommEvent = [&](THComm& sender, std::uint32_t& size) {
@@ -392,7 +392,7 @@ TEST_F(PortTest, TheHandlerMayCloseThePortItself) {
     ASSERT_TRUE(WaitFor([&] { return calls == 2; }, 2s));
 }
 
-TEST_F(PortTest, ChangingCommPortTakesEffectAtTheNextOpen) {
+TEST_F(HcommPortTest, ChangingCommPortTakesEffectAtTheNextOpen) {
     PtyPair second;
     config.MapPorts({{"COM1", pty.SlavePath()}, {"COM2", second.SlavePath()}});
     EXPECT_EQ(comm.PortName(), "COM1");
@@ -409,7 +409,7 @@ TEST_F(PortTest, ChangingCommPortTakesEffectAtTheNextOpen) {
     EXPECT_EQ(Text(second.Receive(3, 1s)), "two");
 }
 
-TEST_F(PortTest, EveryLineSpeedReachesThePort) {
+TEST_F(HcommPortTest, EveryLineSpeedReachesThePort) {
     comm.SetBaudRate(TBaudRate::__56000bps);
     comm.OpenCommport();
     auto speedOfPort = [&] {
@@ -433,7 +433,7 @@ TEST_F(PortTest, EveryLineSpeedReachesThePort) {
     EXPECT_EQ(speedOfPort(), 9600U);
 }
 
-TEST_F(PortTest, ThePortIsRawIgnoresModemLinesAndTakesTheStopBits) {
+TEST_F(HcommPortTest, ThePortIsRawIgnoresModemLinesAndTakesTheStopBits) {
     comm.OpenCommport();
     termios settings{};
     ASSERT_EQ(tcgetattr(pty.SlaveFd(), &settings), 0);

@@ -56,6 +56,8 @@ public:
         std::lock_guard lock(mutex_);
         return flockOperation_;
     }
+    // Bytes the driver reports as not yet sent (TIOCOUTQ); negative: ask the real driver.
+    std::atomic<int> outputQueue{-1};
     // The driver's line-error counters, as TIOCGICOUNT reports them.
     void SetCounters(const serial_icounter_struct& counters) {
         std::lock_guard lock(mutex_);
@@ -90,6 +92,10 @@ public:
             const bool intArgument =
                 request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET;
             ioctls_.push_back({request, intArgument ? *static_cast<int*>(argument) : 0});
+            if (request == TIOCOUTQ && outputQueue >= 0) {
+                *static_cast<int*>(argument) = outputQueue;
+                return 0;
+            }
             if (request == TIOCGICOUNT && countersSupported_) {
                 *static_cast<serial_icounter_struct*>(argument) = counters_;
                 return 0;
@@ -128,9 +134,9 @@ long Fail(int error) {
     return -1;
 }
 
-class SeamTest : public ::testing::Test {
+class HcommSeamTest : public ::testing::Test {
 protected:
-    SeamTest() { config.MapPorts({{"COM1", pty.SlavePath()}}); }
+    HcommSeamTest() { config.MapPorts({{"COM1", pty.SlavePath()}}); }
 
     termios LastSettings() {
         const auto calls = system.SetAttrCalls();
@@ -150,7 +156,7 @@ protected:
     THComm comm{system};
 };
 
-TEST_F(SeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings) {
+TEST_F(HcommSeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings) {
     comm.SetParity(TParity::Even);
     comm.SetByteSize(TByteSize::_7bit);
     comm.SetStopBits(TStopBits::_2bit);
@@ -187,7 +193,7 @@ TEST_F(SeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings) {
     EXPECT_EQ(CountIoctls(TIOCNXCL), 1U);  // exclusivity given back before the descriptor closes
 }
 
-TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce) {
+TEST_F(HcommSeamTest, EachSettingReachesTheDriverAtOnce) {
     comm.OpenCommport();
     const struct {
         TParity parity;
@@ -250,7 +256,7 @@ TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce) {
     EXPECT_TRUE(comm.GetPortStatus());
 }
 
-TEST_F(SeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce) {
+TEST_F(HcommSeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce) {
     comm.SetBaudRate(TBaudRate::_115200bps);
     comm.SetRxThreshold(1);
     comm.SetXonSendSize(10);
@@ -279,7 +285,7 @@ TEST_F(SeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce) {
     EXPECT_EQ(comm.CommPort(), TCommPort::Com4);
 }
 
-TEST_F(SeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue) {
+TEST_F(HcommSeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue) {
     comm.OpenCommport();
     int calls = 0;
     system.write = [&](int fd, const void* buffer, std::size_t count) -> long {
@@ -303,7 +309,7 @@ TEST_F(SeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue) {
     EXPECT_GT(calls, 20);
 }
 
-TEST_F(SeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline) {
+TEST_F(HcommSeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline) {
     comm.OpenCommport();
     system.Arm();
     std::int64_t clock = 0;
@@ -332,7 +338,7 @@ TEST_F(SeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline) {
     EXPECT_EQ(pollTimeout, 1300);
 }
 
-TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters) {
+TEST_F(HcommSeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters) {
     serial_icounter_struct counters{};
     system.SetCounters(counters);  // the driver keeps counters from the open on
     comm.OpenCommport();
@@ -375,7 +381,7 @@ TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters) {
               "Communication Read Error  ErrorMask=28");
 }
 
-TEST_F(SeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline) {
+TEST_F(HcommSeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline) {
     comm.OpenCommport();
     system.Arm();
     std::int64_t clock = 0;
@@ -399,6 +405,36 @@ TEST_F(SeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline) {
     reads = 0;
     pollAdvance = 201;  // past 100 ms per byte
     EXPECT_EQ(CommErrorOf([&] { comm.ReadData(buffer, 2); }), "Read data Timeout");
+}
+
+TEST_F(HcommSeamTest, BytesStillQueuedNarrowTheRoomOfAWriteAndHoldWaitUntilSent) {
+    comm.OpenCommport();
+    system.outputQueue = 100;
+    EXPECT_EQ(comm.CountOutBuff(), 100);
+    const std::vector<std::uint8_t> block(4096, 0x55);
+    EXPECT_EQ(CommErrorOf([&] { comm.WriteData(block.data(), 3996); }), "Too much write data");
+    comm.WriteData(block.data(), 3995);
+    EXPECT_EQ(pty.Receive(3995, 2s).size(), 3995U);
+    system.outputQueue = 5000;  // more than the whole queue: no room at all
+    EXPECT_EQ(CommErrorOf([&] { comm.WriteData(block.data(), 0); }), "Too much write data");
+
+    system.outputQueue = 100;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(comm.WaitUntilSent(50));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
+    std::atomic<int> sent{-1};
+    std::thread waiter([&] { sent = comm.WaitUntilSent(-1) ? 1 : 0; });
+    std::this_thread::sleep_for(30ms);
+    system.outputQueue = 0;  // the line has taken the last byte
+    waiter.join();
+    EXPECT_EQ(sent, 1);
+
+    system.outputQueue = 100;
+    std::thread blocked([&] { sent = comm.WaitUntilSent(-1) ? 1 : 0; });
+    std::this_thread::sleep_for(30ms);
+    comm.CloseCommport();  // a close ends the wait
+    blocked.join();
+    EXPECT_EQ(sent, 0);
 }
 
 }  // namespace
