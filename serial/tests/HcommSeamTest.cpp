@@ -309,6 +309,23 @@ TEST_F(HcommSeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue) {
     EXPECT_GT(calls, 20);
 }
 
+TEST_F(HcommSeamTest, AReadSurvivesInterruptionsAndBytesArrivingOneByOne) {
+    comm.OpenCommport();
+    int calls = 0;
+    system.read = [&](int fd, void* buffer, std::size_t count) -> long {
+        if (++calls % 2 == 1) {
+            return Fail(EINTR);
+        }
+        return TSerialSystem::Default().Read(fd, buffer, std::min<std::size_t>(count, 1));
+    };
+    system.Arm();
+    pty.Send("abcdef");
+    ASSERT_TRUE(WaitFor([&] { return comm.CountInBuff() == 6; }, 2s));
+    char buffer[6] = {};
+    EXPECT_EQ(comm.ReadDataCounted(buffer, 6), 6U);
+    EXPECT_EQ(std::string(buffer, 6), "abcdef");
+}
+
 TEST_F(HcommSeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline) {
     comm.OpenCommport();
     system.Arm();
