@@ -133,8 +133,9 @@ public:
     void OpenCommport();
     void CloseCommport();
 
-    // Reads up to count bytes: returns when all have arrived, or 1000 ms pass without a byte, or
-    // 1000 ms + 5 ms per byte have passed, with the bytes that have arrived.
+    // Reads up to count bytes: returns when all have arrived, when 1000 ms pass after a byte
+    // without another, or when 1000 ms + 5 ms per requested byte have passed, with the bytes that
+    // have arrived (the rest of the buffer is left as it was).
     void ReadData(void* buffer, std::uint32_t count);
     // ReadData that also tells how many bytes it delivered.
     std::uint32_t ReadDataCounted(void* buffer, std::uint32_t count);
