@@ -43,7 +43,7 @@ std::uint16_t FrameCheck(const std::uint8_t* data, std::size_t count) {
     std::uint16_t a = 0xFFFF;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint16_t t = table[static_cast<std::uint8_t>(data[i] ^ (a >> 8))];
-        a = static_cast<std::uint16_t>(((t & 0xFF00U) ^ ((a << 8) & 0xFFFFU)) | (t & 0x00FFU));
+        a = static_cast<std::uint16_t>(((t & 0xFF00U) ^ ((static_cast<unsigned>(a) << 8) & 0xFFFFU)) | (t & 0x00FFU));
     }
     return static_cast<std::uint16_t>(a ^ 0xFFFFU);
 }
