@@ -501,6 +501,29 @@ TEST_F(LinkEngineTest, FramesLongerThanTheBufferOrWithoutAHeaderAreDropped) {
     EXPECT_TRUE(rig.engine.IsEstablished());
 }
 
+TEST_F(LinkEngineTest, AFrameWhoseFcsHoldsADleIsTaken) {
+    BringUp();
+    // A message byte chosen so that the frame's FCS holds a 0x10, which goes out single.
+    std::vector<std::uint8_t> frame;
+    for (int b = 0; b < 256 && frame.empty(); ++b) {
+        auto candidate = Lt(1, 0, {0x80, static_cast<std::uint8_t>(b)});
+        if (candidate[candidate.size() - 1] == kDle || candidate[candidate.size() - 2] == kDle) frame = candidate;
+    }
+    ASSERT_FALSE(frame.empty());
+    FrameAssembler assembler;
+    assembler.PushBytes(frame, [&](std::span<const std::uint8_t> received) { rig.Receive(received); });
+    ASSERT_EQ(rig.events.dataFrames.size(), 1U);
+    EXPECT_EQ(rig.events.dataFrames[0].size(), 2U);
+    EXPECT_EQ(Snap().vr, 2);
+}
+
+TEST_F(LinkEngineTest, AFrameShorterThanEightBytesIsDropped) {
+    BringUp();
+    for (const char* damaged : {"16 10 02 10 03 AA BB", "10 03 00 00", "16 10 02 02 01 01 00"}) rig.Receive(Bytes(damaged));
+    EXPECT_TRUE(rig.port.written.empty());
+    EXPECT_TRUE(rig.engine.IsEstablished());
+}
+
 TEST_F(LinkEngineTest, UnknownLinkTypesAreIgnored) {
     BringUp();
     rig.Receive(MakeDataFrame({3, 1, 1, 0}, std::vector<std::uint8_t>{0x80}));
