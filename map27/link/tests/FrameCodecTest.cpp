@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "FrameCodec.h"
@@ -110,6 +111,44 @@ TEST(FrameCodec, StuffingDoublesOnlyTheRegion) {
         frame.insert(frame.end(), static_cast<std::size_t>(n), 0x10);
         frame.insert(frame.end(), {0x10, 0x03, 0x10, 0x10});
         EXPECT_EQ(DestuffFrame(StuffFrame(frame)), frame) << n;
+    }
+}
+
+namespace {
+
+// The in-place algorithms, step by step, as a reference for the single-pass ones.
+std::vector<std::uint8_t> StuffInPlace(std::vector<std::uint8_t> b) {
+    std::size_t length = b.size();
+    for (std::size_t i = 3; i + 5 <= length; ++i) {
+        if (b[i] == 0x10) {
+            b.insert(b.begin() + static_cast<std::ptrdiff_t>(i) + 1, 0x10);
+            ++length;
+            ++i;
+        }
+    }
+    return b;
+}
+
+std::vector<std::uint8_t> DestuffInPlace(std::vector<std::uint8_t> b) {
+    std::size_t length = b.size();
+    for (std::size_t i = 3; i + 5 <= length; ++i) {
+        if (b[i] == 0x10 && b[i + 1] == 0x10) {
+            b.erase(b.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            --length;
+        }
+    }
+    return b;
+}
+
+}  // namespace
+
+TEST(FrameCodec, StuffingAndDestuffingMatchTheInPlaceAlgorithms) {
+    std::mt19937 random(11);
+    for (int n = 0; n < 5000; ++n) {
+        std::vector<std::uint8_t> bytes(random() % 24);
+        for (auto& b : bytes) b = (random() % 3 == 0) ? static_cast<std::uint8_t>(random()) : std::uint8_t{0x10};
+        ASSERT_EQ(StuffFrame(bytes), StuffInPlace(bytes)) << Hex(bytes);
+        ASSERT_EQ(DestuffFrame(bytes), DestuffInPlace(bytes)) << Hex(bytes);
     }
 }
 
