@@ -202,9 +202,17 @@ struct TPortSession {
     int Fd() const { return port.Get(); }
 
     // Bytes in the driver's input queue, or -1 when the port no longer answers.
-    int DriverInputQueue() {
+    int DriverInputQueue() const {
         int queued = 0;
         return sys.Ioctl(Fd(), FIONREAD, &queued) < 0 ? -1 : queued;
+    }
+
+    // The device has gone: the driver hung the port up (no wait: poll() with a zero time-out).
+    bool Gone() const {
+        pollfd probe{Fd(), 0, 0};
+        const bool hungUp =
+            sys.Poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        return hungUp || DriverInputQueue() < 0;
     }
 
     std::size_t AheadCount() {
@@ -953,6 +961,11 @@ std::int32_t THComm::CountOutBuff() {
 
 bool THComm::GetPortStatus() const {
     return impl_->openFlag;
+}
+
+bool THComm::IsPortLost() const {
+    const auto session = impl_->Current();
+    return session && session->Gone();
 }
 
 void THComm::CreateCommEvent() {

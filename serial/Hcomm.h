@@ -161,6 +161,10 @@ public:
     // Returns whether everything has been sent.
     // A negative timeout waits without limit in both.
     bool WaitUntilSent(int timeoutMs);
+    // True while the open port has gone (adapter pulled, far end of a pseudo-terminal closed). The
+    // waits above then return false at once: a caller that loops on them should stop when this
+    // says so. False while the port is closed.
+    bool IsPortLost() const;
     // "COM1".."COM4" of the current CommPort, and the device it maps to.
     std::string PortName() const;
     std::string DevicePath() const;

@@ -329,9 +329,12 @@ TEST_F(HcommPortTest, APulledPortIsReportedOnceWithoutSpinning) {
     comm.SetRxThreshold(1);
     RecordEventsReadingAll();
     RecordErrors();
+    EXPECT_FALSE(comm.IsPortLost());
     comm.OpenCommport();
+    EXPECT_FALSE(comm.IsPortLost());
     pty.CloseMaster();
     ASSERT_TRUE(WaitFor([&] { return !Errors().empty(); }, 2s));
+    EXPECT_TRUE(comm.IsPortLost());
     const auto cpuBefore = ProcessCpuTime();
     std::this_thread::sleep_for(300ms);
     EXPECT_LT(ProcessCpuTime() - cpuBefore, 30ms);
@@ -343,10 +346,14 @@ TEST_F(HcommPortTest, APulledPortIsReportedOnceWithoutSpinning) {
               "Communication Write Error  ErrorMask=0");
     EXPECT_EQ(CommErrorOf([&] { comm.ReadData(&byte, 1); }),
               "Communication Read Error  ErrorMask=0");
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(comm.WaitForInput(1000));
+    EXPECT_FALSE(comm.WaitUntilSent(1000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);  // no wait on a port that has gone
     EXPECT_EQ(comm.CountInBuff(), 0);
     comm.CloseCommport();
     EXPECT_FALSE(comm.GetPortStatus());
+    EXPECT_FALSE(comm.IsPortLost());
     EXPECT_EQ(Errors().size(), 1U);
 }
 
