@@ -357,26 +357,46 @@ TEST_F(HcommPortTest, APulledPortIsReportedOnceWithoutSpinning) {
     EXPECT_EQ(Errors().size(), 1U);
 }
 
-TEST_F(HcommPortTest, CloseReleasesAHandlerWaitingForInput) {
-    comm.SetRxThreshold(1);
-    std::atomic<bool> waiting{false};
-    std::atomic<int> waitResult{-1};
-    comm.OnCommEvent = [&](THComm& sender, std::uint32_t& size) {
-        std::string bytes(size, '\0');
-        sender.ReadData(bytes.data(), size);
-        waiting = true;
-        waitResult = sender.WaitForInput(5000) ? 1 : 0;
+TEST_F(HcommPortTest, CloseReleasesAHandlerBlockedInAWaitOrARead) {
+    // What the handler blocks in, after taking the byte that woke it, and what that call gives.
+    const struct {
+        const char* name;
+        std::function<std::string(THComm&)> block;
+        std::string outcome;
+    } cases[] = {
+        {"WaitForInput", [](THComm& port) { return port.WaitForInput(5000) ? "input" : "none"; },
+         "none"},
+        {"ReadData",  // 1000 bytes may take 6 s
+         [](THComm& port) {
+             return CommErrorOf([&] {
+                 std::vector<std::uint8_t> buffer(1000);
+                 port.ReadData(buffer.data(), 1000);
+             });
+         },
+         kNotStarted},
     };
-    comm.OpenCommport();
-    pty.Send("a");
-    ASSERT_TRUE(WaitFor([&] { return waiting.load(); }, 2s));
-    std::this_thread::sleep_for(20ms);
-    const auto start = std::chrono::steady_clock::now();
-    comm.CloseCommport();
-    // Well under 100 ms on an idle machine; the bound only has to tell it from the 5 s wait.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-    EXPECT_EQ(waitResult, 0);
-    EXPECT_FALSE(comm.GetPortStatus());
+    for (const auto& item : cases) {
+        THComm port;
+        port.SetRxThreshold(1);
+        std::atomic<bool> blocked{false};
+        std::string outcome;
+        port.OnCommEvent = [&](THComm& sender, std::uint32_t& size) {
+            std::string bytes(size, '\0');
+            sender.ReadData(bytes.data(), size);
+            blocked = true;
+            outcome = item.block(sender);
+        };
+        port.OpenCommport();
+        pty.Send("a");
+        ASSERT_TRUE(WaitFor([&] { return blocked.load(); }, 2s)) << item.name;
+        std::this_thread::sleep_for(20ms);
+        const auto start = std::chrono::steady_clock::now();
+        port.CloseCommport();
+        // Well under 100 ms on an idle machine; the bound only has to tell it from the wait.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << item.name;
+        EXPECT_EQ(outcome, item.outcome) << item.name;  // the join has made it visible
+        EXPECT_FALSE(port.GetPortStatus());
+    }
 }
 
 TEST_F(HcommPortTest, TheHandlerMayCloseThePortItself) {
