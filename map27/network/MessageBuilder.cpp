@@ -4,7 +4,7 @@
 
 #include "Codings.h"
 #include "Cp437.h"
-#include "FrameBytes.h"
+#include "FrameCodec.h"
 #include "Network.h"
 
 namespace map27 {
@@ -255,7 +255,7 @@ BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size
     if (request.sendKind == SendKind::TestFrame) {
         // The dump shows the frame as it goes on the line. Under the link's CRC-error test option the
         // engine writes other FCS bytes and patches the last two entries of this text.
-        built.logText = HexBytesBlank(frame_bytes::FrameOnLine(built.header, built.message));
+        built.logText = HexBytesBlank(MakeDataFrame(built.header, built.message));
     }
     return built;
 }

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "Codings.h"
-#include "FrameBytes.h"
 #include "Network.h"
 
 namespace map27 {
@@ -90,7 +89,6 @@ TEST(StrToInt, AcceptsTheOrdinaryForms) {
         {"$1F", 31},    {"$ff", 255},         {"0x1F", 31},         {"0X1f", 31},       {"-$10", -16},
         {"2147483647", 2147483647},           {"-2147483648", -2147483647 - 1},
         {"$7FFFFFFF", 2147483647},            {"$FFFFFFFF", -1},    {"0x80000000", -2147483647 - 1},
-        {"\t 12", 12},
     };
     for (const Case& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
 }
@@ -106,40 +104,6 @@ TEST(StrToInt, RefusesWithOneMessageNamingTheText) {
             EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid integer value");
         }
     }
-}
-
-TEST(FrameBytes, CheckValueAndFramesOnTheLine) {
-    const std::string digits = "123456789";
-    EXPECT_EQ(frame_bytes::Crc16Usb(Bytes(digits.begin(), digits.end())), 0xB4C8);
-
-    struct Case {
-        std::array<std::uint8_t, 4> header;
-        Bytes message;
-        Bytes line;
-    };
-    const Case cases[] = {
-        {{0x01, 0x7F, 0x01, 0x01}, {}, {0x16, 0x10, 0x02, 0x01, 0x7F, 0x01, 0x01, 0x10, 0x03, 0xF6, 0x02}},
-        {{0x02, 0x01, 0x01, 0x00}, {}, {0x16, 0x10, 0x02, 0x02, 0x01, 0x01, 0x00, 0x10, 0x03, 0x8F, 0xFB}},
-        {{0x01, 0x10, 0x01, 0x01}, {}, {0x16, 0x10, 0x02, 0x01, 0x10, 0x10, 0x01, 0x01, 0x10, 0x03, 0x22, 0x0B}},
-        {{0x04, 0x01, 0x01, 0x00}, {0x80}, {0x16, 0x10, 0x02, 0x04, 0x01, 0x01, 0x00, 0x80, 0x10, 0x03, 0xD1, 0x07}},
-        {{0x04, 0x10, 0x01, 0x00},
-         {0x10},
-         {0x16, 0x10, 0x02, 0x04, 0x10, 0x10, 0x01, 0x00, 0x10, 0x10, 0x10, 0x03, 0xD2, 0x6B}},
-    };
-    for (const Case& c : cases) {
-        const Bytes line = frame_bytes::FrameOnLine(c.header, c.message);
-        EXPECT_EQ(line, c.line) << HexBytesBlank(line);
-        const Bytes frame = frame_bytes::Destuff(line);
-        EXPECT_EQ(frame.size(), c.message.size() + 11);
-        EXPECT_TRUE(frame_bytes::FcsIsGood(frame)) << HexBytesBlank(frame);
-        Bytes damaged = frame;
-        damaged[4] ^= 0x01;
-        EXPECT_FALSE(frame_bytes::FcsIsGood(damaged));
-    }
-    // Four DLEs in the region collapse pairwise to two.
-    const Bytes fourDle = {0x16, 0x10, 0x02, 0x04, 0x10, 0x10, 0x10, 0x10, 0x00, 0x10, 0x03, 0x00, 0x00};
-    EXPECT_EQ(frame_bytes::Destuff(fourDle).size(), fourDle.size() - 2);
-    EXPECT_FALSE(frame_bytes::FcsIsGood(Bytes{0x16, 0x10, 0x02, 0x10, 0x03, 0x00, 0x00}));
 }
 
 }  // namespace
