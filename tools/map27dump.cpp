@@ -1,4 +1,5 @@
-// map27dump: MAP27 frames and messages from hexadecimal text, decoded as Talvane27's log shows them.
+// map27dump: MAP27 frames and messages from hexadecimal text, decoded as Talvane27's log shows
+// them.
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -83,7 +84,8 @@ std::string ByteCount(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
-// A header field, or "--" when a short frame ends before it (its end marker and FCS take the last 4 bytes).
+// A header field, or "--" when a short frame ends before it (its end marker and FCS take the last 4
+// bytes).
 std::string Field(std::span<const std::uint8_t> frame, std::size_t offset) {
     return offset + 4 < frame.size() ? std::to_string(frame[offset]) : "--";
 }
@@ -98,13 +100,18 @@ std::string DescribeFrame(std::span<const std::uint8_t> received) {
     const std::uint8_t type = frame[3];
     switch (type) {
         case map27::kLinkRequest:
-            text = "LR  N1=" + Field(frame, 4) + " K=" + Field(frame, 5) + " version=" + Field(frame, 6);
+            text = "LR  N1=" + Field(frame, 4) + " K=" + Field(frame, 5) +
+                   " version=" + Field(frame, 6);
             break;
-        case map27::kLinkAck: text = "LA  N(R)=" + Field(frame, 4) + " N(k)=" + Field(frame, 5); break;
-        case map27::kLinkTransfer: text = "LT  N(S)=" + Field(frame, 4) + " AR=" + Field(frame, 5); break;
+        case map27::kLinkAck:
+            text = "LA  N(R)=" + Field(frame, 4) + " N(k)=" + Field(frame, 5);
+            break;
+        case map27::kLinkTransfer:
+            text = "LT  N(S)=" + Field(frame, 4) + " AR=" + Field(frame, 5);
+            break;
         default:
-            text = "type " + std::to_string(type) + "  header " + Field(frame, 4) + " " + Field(frame, 5) + " " +
-                   Field(frame, 6);
+            text = "type " + std::to_string(type) + "  header " + Field(frame, 4) + " " +
+                   Field(frame, 5) + " " + Field(frame, 6);
             break;
     }
     if (map27::HasGoodFcs(frame)) {
@@ -119,7 +126,8 @@ std::string DescribeFrame(std::span<const std::uint8_t> received) {
     if (frame[0] != map27::kSyn || frame[1] != map27::kDle || frame[2] != map27::kStx) {
         text += "  (no SYN DLE STX at the start)";
     }
-    if (type == map27::kLinkTransfer) text += "  RX : " + map27::DecodeIncomingMessage(map27::FrameMessage(frame)).body;
+    if (type == map27::kLinkTransfer)
+        text += "  RX : " + map27::DecodeIncomingMessage(map27::FrameMessage(frame)).body;
     return text;
 }
 
@@ -135,7 +143,8 @@ void DumpStream(const Bytes& stream, std::ostream& out) {
         const std::size_t consumed = i + 1 - start;
         if (consumed > frame.size()) {
             const auto noise = std::span(stream).subspan(start, consumed - frame.size());
-            out << "skipped " << ByteCount(noise.size()) << " before a frame: " << map27::HexBytesBlank(noise) << '\n';
+            out << "skipped " << ByteCount(noise.size())
+                << " before a frame: " << map27::HexBytesBlank(noise) << '\n';
         }
         out << DescribeFrame(frame) << '\n';
         start = i + 1;
@@ -196,7 +205,8 @@ int main(int argc, char** argv) {
         }
     } else {
         Bytes stream;
-        for (const Line& line : lines) stream.insert(stream.end(), line.bytes.begin(), line.bytes.end());
+        for (const Line& line : lines)
+            stream.insert(stream.end(), line.bytes.begin(), line.bytes.end());
         DumpStream(stream, std::cout);
     }
     std::cout.flush();

@@ -57,7 +57,8 @@ std::vector<std::uint8_t> PackHexText(std::string_view text) {
 PackedAddress PackAddress(std::int32_t pfix, std::int32_t ident) {
     const auto identBits = static_cast<std::uint32_t>(ident);
     return {static_cast<std::uint8_t>(static_cast<std::uint32_t>(pfix) & 0xFFU),
-            static_cast<std::uint8_t>((identBits >> 8) & 0xFFU), static_cast<std::uint8_t>(identBits & 0xFFU)};
+            static_cast<std::uint8_t>((identBits >> 8) & 0xFFU),
+            static_cast<std::uint8_t>(identBits & 0xFFU)};
 }
 
 PackedAddress PackAddress(const std::string& pfixText, const std::string& identText) {

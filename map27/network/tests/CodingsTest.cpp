@@ -23,8 +23,10 @@ TEST(Codings, HexTextsOfAByte) {
 
 TEST(Codings, HexDigitValues) {
     const std::string digits = "0123456789ABCDEFabcdef";
-    const int values[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
-    for (std::size_t i = 0; i < digits.size(); ++i) EXPECT_EQ(HexDigitValue(digits[i]), values[i]) << digits[i];
+    const int values[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                          11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        EXPECT_EQ(HexDigitValue(digits[i]), values[i]) << digits[i];
     for (char c : std::string("gG -$xZ\x80")) EXPECT_EQ(HexDigitValue(c), -1) << int(c);
 }
 
@@ -85,23 +87,36 @@ TEST(StrToInt, AcceptsTheOrdinaryForms) {
         std::int32_t value;
     };
     const Case cases[] = {
-        {"0", 0},       {"008", 8},           {"  2001", 2001},     {"+7", 7},          {"-12", -12},
-        {"$1F", 31},    {"$ff", 255},         {"0x1F", 31},         {"0X1f", 31},       {"-$10", -16},
-        {"2147483647", 2147483647},           {"-2147483648", -2147483647 - 1},
-        {"$7FFFFFFF", 2147483647},            {"$FFFFFFFF", -1},    {"0x80000000", -2147483647 - 1},
+        {"0", 0},
+        {"008", 8},
+        {"  2001", 2001},
+        {"+7", 7},
+        {"-12", -12},
+        {"$1F", 31},
+        {"$ff", 255},
+        {"0x1F", 31},
+        {"0X1f", 31},
+        {"-$10", -16},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"$7FFFFFFF", 2147483647},
+        {"$FFFFFFFF", -1},
+        {"0x80000000", -2147483647 - 1},
     };
     for (const Case& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
 }
 
 TEST(StrToInt, RefusesWithOneMessageNamingTheText) {
-    const char* bad[] = {"", " ", "abc", "12 ", "1 2", "$", "0x", "--1", "+", "2147483648", "-2147483649",
-                         "$100000000", "12a", "0x1G", "1.5", "$-1"};
+    const char* bad[] = {"",    " ",    "abc", "12 ",        "1 2",         "$",
+                         "0x",  "--1",  "+",   "2147483648", "-2147483649", "$100000000",
+                         "12a", "0x1G", "1.5", "$-1"};
     for (const char* text : bad) {
         try {
             StrToInt(text);
             ADD_FAILURE() << "accepted '" << text << "'";
         } catch (const BuildError& e) {
-            EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid integer value");
+            EXPECT_EQ(std::string(e.what()),
+                      "'" + std::string(text) + "' is not a valid integer value");
         }
     }
 }
