@@ -1,0 +1,89 @@
+#include "Codings.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "IntegerText.h"
+#include "Network.h"
+
+namespace map27 {
+
+namespace {
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
+std::string HexByteBlank(std::uint8_t byte) {
+    return {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F], ' '};
+}
+
+std::string HexByte(std::uint8_t byte) {
+    return {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
+}
+
+std::string HexBytesBlank(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (std::uint8_t byte : bytes) text += HexByteBlank(byte);
+    return text;
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::vector<std::uint8_t> PackHexText(std::string_view text) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(text.size() / 2 + 1);
+    bool haveHighNibble = false;
+    int highNibble = 0;
+    for (char c : text) {
+        const int value = HexDigitValue(c);
+        if (value < 0) continue;
+        if (haveHighNibble) {
+            bytes.push_back(static_cast<std::uint8_t>((highNibble << 4) | value));
+        } else {
+            highNibble = value;
+        }
+        haveHighNibble = !haveHighNibble;
+    }
+    if (haveHighNibble) bytes.push_back(static_cast<std::uint8_t>(highNibble << 4));
+    return bytes;
+}
+
+PackedAddress PackAddress(std::int32_t pfix, std::int32_t ident) {
+    const auto identBits = static_cast<std::uint32_t>(ident);
+    return {static_cast<std::uint8_t>(static_cast<std::uint32_t>(pfix) & 0xFFU),
+            static_cast<std::uint8_t>((identBits >> 8) & 0xFFU),
+            static_cast<std::uint8_t>(identBits & 0xFFU)};
+}
+
+PackedAddress PackAddress(const std::string& pfixText, const std::string& identText) {
+    const std::int32_t pfix = StrToInt(pfixText);
+    const std::int32_t ident = StrToInt(identText);
+    return PackAddress(pfix, ident);
+}
+
+std::string PfixText(std::uint8_t pfix) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03u", static_cast<unsigned>(pfix));
+    return text;
+}
+
+std::string IdentText(std::uint16_t ident) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04u", static_cast<unsigned>(ident));
+    return text;
+}
+
+// One set of rules for every number the operator types, shared with the link's parameter texts.
+std::int32_t StrToInt(const std::string& text) {
+    const std::optional<std::int32_t> value = ParseInteger(text);
+    if (!value) throw BuildError(NotAnIntegerMessage(text));
+    return *value;
+}
+
+}  // namespace map27
