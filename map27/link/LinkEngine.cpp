@@ -366,6 +366,18 @@ struct LinkEngine::Impl {
         Timer(kT0).Start();
     }
 
+    std::string SentLogText(const BuiltMessage& built) const {
+        if (!built.logIsFrameDump) return built.logText;
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        std::string dump;
+        for (const std::uint8_t b : retransmissionCopy) {
+            dump += kDigits[b >> 4];
+            dump += kDigits[b & 0x0F];
+            dump += ' ';
+        }
+        return dump;
+    }
+
     void T1Expired() {
         Timer(kT1).Stop();
         if (c1 == 0) {
@@ -380,7 +392,7 @@ struct LinkEngine::Impl {
             events.OnMessageBuilt(built, true);
             retransmissionCopy = MakeDataFrame(built.header, built.message, FcsSpoiler());
             port.Write(retransmissionCopy);
-            events.OnLogLine("TX : " + built.logText);
+            events.OnLogLine("TX : " + SentLogText(built));
         } catch (...) {
             Defer();
         }
@@ -423,7 +435,7 @@ struct LinkEngine::Impl {
         builder = std::move(next);
         // A write error ends the send here: nothing logged, V(S), S(k) and T1 untouched.
         port.Write(retransmissionCopy);
-        events.OnLogLine("TX : " + built.logText);
+        events.OnLogLine("TX : " + SentLogText(built));
         Wait();
         vs = NextSeq(vs);
         sk = static_cast<std::int16_t>(sk - 1);

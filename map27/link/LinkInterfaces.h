@@ -45,6 +45,9 @@ struct BuiltMessage {
     std::array<std::uint8_t, 4> header{};  // frame offsets 3..6 as they go out (4, N(S), AR, 0 for an LT)
     std::vector<std::uint8_t> message;     // the network-layer message, from frame offset 7
     std::string logText;                   // the text that follows "TX : " in the log (UTF-8)
+    // The log shows the frame itself, byte by byte as written (the hand-made test frame): the engine
+    // then logs the bytes it wrote, so a spoiled FCS of the CRC-error test shows as it went out.
+    bool logIsFrameDump = false;
 };
 
 // Thrown by a builder that refuses to build: a field that does not convert, a text that does not

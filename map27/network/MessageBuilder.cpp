@@ -259,9 +259,10 @@ BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size
                          std::to_string(capacity) + " bytes. Nothing was sent.");
     }
     if (request.sendKind == SendKind::TestFrame) {
-        // The dump shows the frame as it goes on the line. Under the link's CRC-error test option
-        // the engine writes other FCS bytes and patches the last two entries of this text.
+        // The dump shows the frame as it goes on the line; the engine logs the bytes it actually
+        // wrote, so the CRC-error test option's spoiled FCS shows too.
         built.logText = HexBytesBlank(MakeDataFrame(built.header, built.message));
+        built.logIsFrameDump = true;
     }
     return built;
 }

@@ -23,8 +23,8 @@ std::int32_t StrToInt(const std::string& text);
 // unknown.
 // For the hand-made test frame (SendKind::TestFrame) the header is the operator's and logText is the
 // dump of the whole frame as it goes on the line, DLE doubling and FCS included ("16 10 02 ... 90 0D ").
-// An engine that writes other FCS bytes (the CRC-error test option) replaces the last two entries of
-// that dump, its last six characters, with the bytes it wrote; the FCS bytes are never doubled.
+// logIsFrameDump is set, so the engine logs the bytes it wrote (a spoiled FCS of the CRC-error test
+// option included).
 BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size_t capacity);
 
 // The request as a builder for the link engine; repeats build from the same record.

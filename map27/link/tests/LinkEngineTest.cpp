@@ -558,6 +558,24 @@ TEST_F(LinkEngineTest, CrcErrorModeSpoilsEveryFrame) {
     EXPECT_EQ(Hex(std::span(frames[0]).first(9)), "16 10 02 01 7F 01 01 10 03");
 }
 
+// The hand-made test frame is logged as the bytes that went out, spoiled FCS included.
+TEST_F(LinkEngineTest, AFrameDumpLogShowsTheBytesWrittenEvenWithASpoiledFcs) {
+    class DumpBuilder : public IMessageBuilder {
+    public:
+        BuiltMessage Build(std::uint8_t ns, std::size_t) const override {
+            BuiltMessage built{{kLinkTransfer, ns, 1, 0}, {0xB0, 0x00}, "stale text", true};
+            return built;
+        }
+    };
+    BringUp();
+    rig.engine.SetCrcErrorMode(true);
+    rig.engine.SendNetworkMessage(std::make_shared<DumpBuilder>());
+    ASSERT_EQ(rig.port.written.size(), 1U);
+    ASSERT_EQ(rig.events.logLines.size(), 1U);
+    EXPECT_EQ(rig.events.logLines[0], "TX : " + Hex(rig.port.written[0].bytes) + " ");
+    EXPECT_FALSE(IsGoodFrame(rig.port.written[0].bytes));
+}
+
 TEST_F(LinkEngineTest, ABuildErrorSendsNothingAndChangesNothing) {
     BringUp();
     auto builder = Builder();

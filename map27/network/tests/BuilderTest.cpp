@@ -325,6 +325,7 @@ TEST(BuildMessage, TestFrameIsTheOperatorsHeaderAndPayload) {
     EXPECT_EQ(built.header, (std::array<std::uint8_t, 4>{0x04, 0x01, 0x01, 0x00}));
     EXPECT_EQ(built.message, (Bytes{0xF0, 0x25, 0x48}));
     EXPECT_EQ(built.logText, "16 10 02 04 01 01 00 F0 25 48 10 03 90 0D ");
+    EXPECT_TRUE(built.logIsFrameDump);
 
     // "Make LT message": N(S), AR and 0 in place of the typed fields; the type byte stays typed.
     SendRequest lt = request;
