@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QLayout>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <utility>
@@ -13,6 +14,9 @@ void TDialogForm::SetWindowRules(bool stayOnTop, bool resizable) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setSizeGripEnabled(resizable);
     if (!resizable && layout() != nullptr) layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Enter in a field must not press a send button; only a button marked default answers it.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (!button->isDefault()) button->setAutoDefault(false);
 }
 
 void TDialogForm::showEvent(QShowEvent* event) {

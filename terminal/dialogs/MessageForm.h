@@ -16,6 +16,7 @@ public:
 
 protected:
     // stayOnTop: above every other window; resizable false: the frame keeps the layout's size.
+    // Called once the controls exist.
     void SetWindowRules(bool stayOnTop, bool resizable);
     void showEvent(QShowEvent* event) override;
 

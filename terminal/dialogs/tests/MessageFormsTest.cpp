@@ -412,3 +412,31 @@ TEST(LinkGuard, NoGuardGivenMeansNoSend) {
     Child<QPushButton>(form, "ButtonSet")->click();
     EXPECT_EQ(sends, 0);
 }
+
+// Enter in a text field is no send: only a click (or the button's own key) sends.
+TEST(LinkGuard, EnterInAFieldSendsNothing) {
+    struct Case {
+        std::function<std::unique_ptr<TMessageForm>()> make;
+        const char* field;
+    };
+    const Case cases[] = {
+        {[] { return std::make_unique<TDiversionRequestForm>(); }, "Pfix1Edit"},
+        {[] { return std::make_unique<TVCForm>(); }, "VolumeComboBox"},
+        {[] { return std::make_unique<TSSPForm>(); }, "Data5Edit"},
+        {[] { return std::make_unique<TProtocolInfoForm>(); }, "ComboBoxReason"},
+    };
+    for (const Case& c : cases) {
+        const auto form = c.make();
+        SCOPED_TRACE(c.field);
+        SendRecord record;
+        record.Attach(*form);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        QWidget* field = Child<QWidget>(*form, c.field);
+        if (auto* combo = qobject_cast<QComboBox*>(field)) field = combo->lineEdit();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_TRUE(record.sends.empty());
+        EXPECT_TRUE(form->isVisible());
+    }
+}
