@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <exception>
 #include <utility>
 
 TDialogForm::TDialogForm(QWidget* parent) : QDialog(parent) {}
@@ -28,6 +29,15 @@ void TDialogForm::showEvent(QShowEvent* event) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
+}
+
+void TDialogForm::RaiseErrorsLater(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (...) {
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+    }
 }
 
 TMessageForm::TMessageForm(QWidget* parent) : TDialogForm(parent) {}

@@ -160,6 +160,26 @@ TEST(VCForm, TextThatIsNoNumberSendsNothingAndSaysWhy) {
     EXPECT_NO_THROW(form.VolumeComboBoxChange(QStringLiteral("loud")));
 }
 
+TEST(VCForm, TypedTextThatIsNoNumberReachesTheErrorReport) {
+    TVCForm form;
+    SendRecord record;
+    record.Attach(form);
+    auto* combo = Child<QComboBox>(form, "VolumeComboBox");
+    RaisedErrors().clear();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("x"));
+    EXPECT_TRUE(RaisedErrors().empty());  // not from inside the control's own key handling
+    QCoreApplication::processEvents();
+    EXPECT_EQ(RaisedErrors(), std::vector<std::string>{"'x' is not a valid integer value"});
+    EXPECT_EQ(combo->currentText(), "x");
+    EXPECT_TRUE(record.sends.empty());
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Backspace);  // the empty text is no number either
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("3"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(RaisedErrors().size(), 2U);
+    EXPECT_EQ(record.sends, (std::vector<std::pair<int, int>>{{182, 0x33}}));
+}
+
 TEST(ProtocolInfoForm, BitBoxesFollowOthersAndKeepTheirMarks) {
     TProtocolInfoForm form;
     SendRecord record;
