@@ -11,13 +11,15 @@ TCallOptionForm::TCallOptionForm(QWidget* parent) : TMessageForm(parent) {
                                    {QStringLiteral("Called user may reply"),
                                     QStringLiteral("Not allowed to reply(group call)")},
                                    0, this);
-    VoiceRG = new TRadioGroup(QStringLiteral("VoiceRG"), QStringLiteral("Voice/Modem"),
-                              {QStringLiteral("Voice call"), QStringLiteral("Modem call")}, 0, this);
-    IncludeRG = new TRadioGroup(QStringLiteral("IncludeRG"), QStringLiteral("Include"),
-                                {QStringLiteral("Non-include call"), QStringLiteral("Include call")}, 0, this);
-    PriorityRG = new TRadioGroup(QStringLiteral("PriorityRG"), QStringLiteral("Priority"),
-                                 {QStringLiteral("High priority call"), QStringLiteral("Non-priority call")}, 1,
-                                 this);
+    VoiceRG =
+        new TRadioGroup(QStringLiteral("VoiceRG"), QStringLiteral("Voice/Modem"),
+                        {QStringLiteral("Voice call"), QStringLiteral("Modem call")}, 0, this);
+    IncludeRG = new TRadioGroup(
+        QStringLiteral("IncludeRG"), QStringLiteral("Include"),
+        {QStringLiteral("Non-include call"), QStringLiteral("Include call")}, 0, this);
+    PriorityRG = new TRadioGroup(
+        QStringLiteral("PriorityRG"), QStringLiteral("Priority"),
+        {QStringLiteral("High priority call"), QStringLiteral("Non-priority call")}, 1, this);
     auto* layout = new QGridLayout(this);
     layout->addWidget(IndividualRG, 0, 0);
     layout->addWidget(VoiceRG, 0, 1);

@@ -17,8 +17,8 @@
 #include "Network.h"
 #endif
 
-TRadioGroup::TRadioGroup(const QString& objectName, const QString& caption, const QStringList& items,
-                         int defaultIndex, QWidget* parent)
+TRadioGroup::TRadioGroup(const QString& objectName, const QString& caption,
+                         const QStringList& items, int defaultIndex, QWidget* parent)
     : QGroupBox(caption, parent), buttons_(new QButtonGroup(this)) {
     setObjectName(objectName);
     auto* layout = new QVBoxLayout(this);
@@ -32,7 +32,9 @@ TRadioGroup::TRadioGroup(const QString& objectName, const QString& caption, cons
     connect(buttons_, &QButtonGroup::idClicked, this, &TRadioGroup::Clicked);
 }
 
-int TRadioGroup::ItemIndex() const { return buttons_->checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return buttons_->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index) {
     if (QAbstractButton* button = buttons_->button(index)) {
@@ -58,7 +60,9 @@ QRadioButton* TRadioGroup::Button(int index) const {
     return qobject_cast<QRadioButton*>(buttons_->button(index));
 }
 
-int TRadioGroup::Count() const { return static_cast<int>(buttons_->buttons().size()); }
+int TRadioGroup::Count() const {
+    return static_cast<int>(buttons_->buttons().size());
+}
 
 TBitBoxRow::TBitBoxRow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("BitBoxRow"));
@@ -101,15 +105,21 @@ void TBitBoxRow::SetBitsEnabled(bool enabled) {
     label_->setEnabled(enabled);
 }
 
-QCheckBox* TBitBoxRow::Box(int bit) const { return bit >= 0 && bit < 8 ? boxes_[bit] : nullptr; }
+QCheckBox* TBitBoxRow::Box(int bit) const {
+    return bit >= 0 && bit < 8 ? boxes_[bit] : nullptr;
+}
 
 #ifdef HALBERD_HAVE_MAP27_NETWORK
-std::int32_t DialogStrToInt(const QString& text) { return map27::StrToInt(text.toStdString()); }
+std::int32_t DialogStrToInt(const QString& text) {
+    return map27::StrToInt(text.toStdString());
+}
 #else
 // Until the network library is built alongside, the same rules as its StrToInt.
 std::int32_t DialogStrToInt(const QString& text) {
     const std::string s = text.toStdString();
-    const auto fail = [&s]() { return map27::BuildError("'" + s + "' is not a valid integer value"); };
+    const auto fail = [&s]() {
+        return map27::BuildError("'" + s + "' is not a valid integer value");
+    };
     std::size_t i = 0;
     while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
     bool negative = false;
@@ -127,10 +137,14 @@ std::int32_t DialogStrToInt(const QString& text) {
     for (; i < s.size(); ++i) {
         const char c = s[i];
         unsigned digit = 0;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else throw fail();
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            throw fail();
         value = value * base + digit;
         if (value > 0xFFFFFFFFULL) throw fail();
     }

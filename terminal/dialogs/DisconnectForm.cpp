@@ -18,7 +18,8 @@ TDisconnectForm::TDisconnectForm(QWidget* parent) : TMessageForm(parent) {
     ComboBoxCause->addItems({QStringLiteral("Cancel any message transaction"),
                              QStringLiteral("Cancel include call set-up attempt"),
                              QStringLiteral("Abort diversion setting transaction"),
-                             QStringLiteral("Cancel standard data call set-up attempt"), QStringLiteral("Others")});
+                             QStringLiteral("Cancel standard data call set-up attempt"),
+                             QStringLiteral("Others")});
     ComboBoxCause->setCurrentIndex(-1);
     ComboBoxCause->setEditText(QStringLiteral("Select Cause"));
 
@@ -48,4 +49,6 @@ int TDisconnectForm::CauseItem() const {
     return ComboBoxCause->findText(ComboBoxCause->currentText(), Qt::MatchExactly);
 }
 
-void TDisconnectForm::Button1Click() { RequestSend(map27::SendKind::DisconnectRqx); }
+void TDisconnectForm::Button1Click() {
+    RequestSend(map27::SendKind::DisconnectRqx);
+}

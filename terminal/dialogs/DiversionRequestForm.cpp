@@ -46,7 +46,8 @@ TDiversionRequestForm::TDiversionRequestForm(QWidget* parent) : TMessageForm(par
     ID2Label = MakeLabel(this, "ID2Label", "IDENT(&I)", ID2Edit);
 
     DRG = new TRadioGroup(QStringLiteral("DRG"), QStringLiteral("Diversion"),
-                          {QStringLiteral("Self initiated"), QStringLiteral("Third party"), QStringLiteral("Not used")},
+                          {QStringLiteral("Self initiated"), QStringLiteral("Third party"),
+                           QStringLiteral("Not used")},
                           kSelfInitiated, this);
     CDRG = new TRadioGroup(QStringLiteral("CDRG"), QStringLiteral("Call diverted"),
                            {QStringLiteral("Speech and data"), QStringLiteral("Speech calls"),
@@ -58,9 +59,11 @@ TDiversionRequestForm::TDiversionRequestForm(QWidget* parent) : TMessageForm(par
     Button1->setObjectName(QStringLiteral("Button1"));
 
     auto* addresses = new QGridLayout;
-    auto* upperText = new QLabel(QStringLiteral("Address of the party to wich calls are diverted"), this);
+    auto* upperText =
+        new QLabel(QStringLiteral("Address of the party to wich calls are diverted"), this);
     upperText->setObjectName(QStringLiteral("UpperAddressLabel"));
-    auto* lowerText = new QLabel(QStringLiteral("Blocked party address in a third party diversion"), this);
+    auto* lowerText =
+        new QLabel(QStringLiteral("Blocked party address in a third party diversion"), this);
     lowerText->setObjectName(QStringLiteral("LowerAddressLabel"));
     addresses->addWidget(upperText, 0, 0, 1, 4);
     addresses->addWidget(Pfix1Label, 1, 0);

@@ -36,9 +36,15 @@ THexTextForm::THexTextForm(const HexTextFormLook& look, QWidget* parent)
     connect(TxButton, &QPushButton::clicked, this, &THexTextForm::TxButtonClick);
 }
 
-QString THexTextForm::Text() const { return Memo->toPlainText(); }
+QString THexTextForm::Text() const {
+    return Memo->toPlainText();
+}
 
 // Emptying the field is no send: it works whatever the link state.
-void THexTextForm::ClearButtonClick() { Memo->clear(); }
+void THexTextForm::ClearButtonClick() {
+    Memo->clear();
+}
 
-void THexTextForm::TxButtonClick() { RequestSend(sendKind_); }
+void THexTextForm::TxButtonClick() {
+    RequestSend(sendKind_);
+}

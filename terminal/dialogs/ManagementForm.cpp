@@ -20,17 +20,23 @@ struct BoxName {
     const char* caption;
 };
 // Top to bottom, bit 7 first.
-constexpr BoxName kFacilityBoxes[8] = {
-    {"VoiceCB", "Voice call"},          {"ModemCB", "Modem call"},     {"StatusCB", "Status message"},
-    {"SSTCB", "SST message"},           {"MSTCB", "MST message"},      {"DiversionCB", "Diversion call"},
-    {"CallbackCB", "Call-back logging"}, {"SDMCB", "MPT1327 SDM"}};
+constexpr BoxName kFacilityBoxes[8] = {{"VoiceCB", "Voice call"},
+                                       {"ModemCB", "Modem call"},
+                                       {"StatusCB", "Status message"},
+                                       {"SSTCB", "SST message"},
+                                       {"MSTCB", "MST message"},
+                                       {"DiversionCB", "Diversion call"},
+                                       {"CallbackCB", "Call-back logging"},
+                                       {"SDMCB", "MPT1327 SDM"}};
 constexpr BoxName kCodingBoxes[7] = {{"BCDasACB", "BCD as ASCII"}, {"TelexasACB", "Telex as ASCII"},
                                      {"BinaryCB", "Binary"},       {"BCDCB", "BCD"},
                                      {"TelexCB", "Telex"},         {"SevenCB", "7bit ASCII"},
                                      {"EightCB", "8bit ASCII"}};
 
 // Box i of a column stands for bit 7 - i.
-bool BitOf(std::uint8_t bits, std::size_t i) { return ((bits >> (7 - i)) & 1U) != 0; }
+bool BitOf(std::uint8_t bits, std::size_t i) {
+    return ((bits >> (7 - i)) & 1U) != 0;
+}
 
 QLabel* AddValueLine(QGridLayout* grid, QWidget* parent, const char* caption, const char* name) {
     const int row = grid->rowCount();
@@ -100,9 +106,12 @@ TManagementForm::TManagementForm(QWidget* parent) : TMessageForm(parent) {
     SetWindowRules(true, false);
 
     FacilityGroup->installEventFilter(this);
-    connect(ReadPersonalityButton, &QPushButton::clicked, this, &TManagementForm::ReadPersonalityButtonClick);
-    connect(ReadSettingButton, &QPushButton::clicked, this, &TManagementForm::ReadSettingButtonClick);
-    connect(WriteSettingButton, &QPushButton::clicked, this, &TManagementForm::WriteSettingButtonClick);
+    connect(ReadPersonalityButton, &QPushButton::clicked, this,
+            &TManagementForm::ReadPersonalityButtonClick);
+    connect(ReadSettingButton, &QPushButton::clicked, this,
+            &TManagementForm::ReadSettingButtonClick);
+    connect(WriteSettingButton, &QPushButton::clicked, this,
+            &TManagementForm::WriteSettingButtonClick);
 }
 
 void TManagementForm::FillRequest(map27::SendRequest& request) const {
@@ -124,11 +133,13 @@ void TManagementForm::ApplyPersonality(const map27::PersonalityUpdate& update) {
     SNoLabel->setText(QString::fromStdString(update.serial));
     for (std::size_t i = 0; i < facilityBoxes_.size(); ++i)
         facilityBoxes_[i]->setEnabled(BitOf(update.facilities, i));
-    for (std::size_t i = 0; i < codingBoxes_.size(); ++i) codingBoxes_[i]->setEnabled(BitOf(update.codings, i));
+    for (std::size_t i = 0; i < codingBoxes_.size(); ++i)
+        codingBoxes_[i]->setEnabled(BitOf(update.codings, i));
 }
 
 void TManagementForm::ApplyRadioSettings(const map27::SettingsUpdate& update) {
-    // All eight facility bits, SDMCB included, so "Write Setting" sends back what the radio reported.
+    // All eight facility bits, SDMCB included, so "Write Setting" sends back what the radio
+    // reported.
     for (std::size_t i = 0; i < facilityBoxes_.size(); ++i)
         facilityBoxes_[i]->setChecked(BitOf(update.facilities, i));
     if (!update.codings) {
@@ -136,7 +147,8 @@ void TManagementForm::ApplyRadioSettings(const map27::SettingsUpdate& update) {
         return;
     }
     CautionLabel->setText(QStringLiteral("*"));
-    for (std::size_t i = 0; i < codingBoxes_.size(); ++i) codingBoxes_[i]->setChecked(BitOf(*update.codings, i));
+    for (std::size_t i = 0; i < codingBoxes_.size(); ++i)
+        codingBoxes_[i]->setChecked(BitOf(*update.codings, i));
 }
 
 void TManagementForm::ReadPersonalityButtonClick() {
@@ -147,7 +159,9 @@ void TManagementForm::ReadSettingButtonClick() {
     RequestSend(map27::SendKind::RadioInterrogation, kStatusOfRadioSettings);
 }
 
-void TManagementForm::WriteSettingButtonClick() { RequestSend(map27::SendKind::RadioManagement); }
+void TManagementForm::WriteSettingButtonClick() {
+    RequestSend(map27::SendKind::RadioManagement);
+}
 
 void TManagementForm::FacilityGroupClick() {
     for (QCheckBox* box : facilityBoxes_) box->setEnabled(true);
@@ -158,7 +172,8 @@ void TManagementForm::FacilityGroupClick() {
 bool TManagementForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == FacilityGroup && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && FacilityGroup->rect().contains(mouse->position().toPoint()))
+        if (mouse->button() == Qt::LeftButton &&
+            FacilityGroup->rect().contains(mouse->position().toPoint()))
             FacilityGroupClick();
     }
     return TMessageForm::eventFilter(watched, event);

@@ -36,7 +36,8 @@ void TDialogForm::RaiseErrorsLater(const std::function<void()>& action) {
         action();
     } catch (...) {
         QMetaObject::invokeMethod(
-            this, [error = std::current_exception()] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+            this, [error = std::current_exception()] { std::rethrow_exception(error); },
+            Qt::QueuedConnection);
     }
 }
 
@@ -46,7 +47,9 @@ void TMessageForm::SetLinkGuard(std::function<bool()> isEstablished) {
     isEstablished_ = std::move(isEstablished);
 }
 
-bool TMessageForm::LinkUp() const { return isEstablished_ && isEstablished_(); }
+bool TMessageForm::LinkUp() const {
+    return isEstablished_ && isEstablished_();
+}
 
 void TMessageForm::RequestSend(int sendKind, int extra) {
     if (!LinkUp()) return;

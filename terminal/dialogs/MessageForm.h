@@ -33,7 +33,8 @@ class TMessageForm : public TDialogForm {
     Q_OBJECT
 public:
     explicit TMessageForm(QWidget* parent = nullptr);
-    // isEstablished() false: every send action does nothing at all. Without a guard nothing is sent.
+    // isEstablished() false: every send action does nothing at all. Without a guard nothing is
+    // sent.
     void SetLinkGuard(std::function<bool()> isEstablished);
     // Writes this window's inputs into the request record.
     virtual void FillRequest(map27::SendRequest& request) const = 0;

@@ -70,13 +70,14 @@ TParameterForm::TParameterForm(QWidget* parent) : TMessageForm(parent) {
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-QLineEdit* TParameterForm::AddRow(const char* name, const char* label, const char* unit, const char* text,
-                                  int maxLength) {
+QLineEdit* TParameterForm::AddRow(const char* name, const char* label, const char* unit,
+                                  const char* text, int maxLength) {
     auto* edit = new QLineEdit(QString::fromLatin1(text), this);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setMaxLength(maxLength);
     auto* caption = new QLabel(QString::fromLatin1(label), this);
-    caption->setObjectName(QString::fromLatin1(name).replace(QStringLiteral("Edit"), QStringLiteral("Label")));
+    caption->setObjectName(
+        QString::fromLatin1(name).replace(QStringLiteral("Edit"), QStringLiteral("Label")));
     caption->setBuddy(edit);
     const int row = rows_->rowCount();
     rows_->addWidget(caption, row, 0);
@@ -97,7 +98,9 @@ map27::LinkParameterTexts TParameterForm::ParameterTexts() const {
     return texts;
 }
 
-bool TParameterForm::ArFunctionEnabled() const { return ArRadioGroup->ItemIndex() == kArEnable; }
+bool TParameterForm::ArFunctionEnabled() const {
+    return ArRadioGroup->ItemIndex() == kArEnable;
+}
 
 void TParameterForm::FillRequest(map27::SendRequest& request) const {
     request.arText = ARComboBox->currentText().toStdString();

@@ -15,7 +15,7 @@ class TParameterForm : public TMessageForm {
 public:
     explicit TParameterForm(QWidget* parent = nullptr);
     map27::LinkParameterTexts ParameterTexts() const;
-    bool ArFunctionEnabled() const;  // "AR function" = "Enable"
+    bool ArFunctionEnabled() const;                                // "AR function" = "Enable"
     void FillRequest(map27::SendRequest& request) const override;  // arText, sstMstItem
 
 private:

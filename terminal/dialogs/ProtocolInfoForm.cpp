@@ -20,7 +20,8 @@ TProtocolInfoForm::TProtocolInfoForm(QWidget* parent) : TMessageForm(parent) {
                               QStringLiteral("Protocol state mismatch detected"),
                               QStringLiteral("Message coding not supported"),
                               QStringLiteral("Radio busy because of local operation"),
-                              QStringLiteral("Radio ready for remote control"), QStringLiteral("Others")});
+                              QStringLiteral("Radio ready for remote control"),
+                              QStringLiteral("Others")});
     ComboBoxReason->setCurrentIndex(-1);
     ComboBoxReason->setEditText(QStringLiteral("Select Reason"));
 
@@ -38,7 +39,8 @@ TProtocolInfoForm::TProtocolInfoForm(QWidget* parent) : TMessageForm(parent) {
     layout->addLayout(buttons);
     SetWindowRules(true, true);
 
-    connect(ComboBoxReason, &QComboBox::currentTextChanged, this, &TProtocolInfoForm::ComboBoxReasonChange);
+    connect(ComboBoxReason, &QComboBox::currentTextChanged, this,
+            &TProtocolInfoForm::ComboBoxReasonChange);
     connect(TxButton, &QPushButton::clicked, this, &TProtocolInfoForm::TxButtonClick);
 }
 
@@ -58,4 +60,6 @@ void TProtocolInfoForm::ComboBoxReasonChange() {
     BitBoxes->SetBitsEnabled(ReasonItem() == kOthersItem);
 }
 
-void TProtocolInfoForm::TxButtonClick() { RequestSend(map27::SendKind::ProtocolInfo); }
+void TProtocolInfoForm::TxButtonClick() {
+    RequestSend(map27::SendKind::ProtocolInfo);
+}

@@ -10,9 +10,10 @@ TRadioControlForm::TRadioControlForm(QWidget* parent) : TMessageForm(parent) {
     setObjectName(QStringLiteral("RadioControlForm"));
     setWindowTitle(QStringLiteral("Radio Control"));
     const QStringList onOff{QStringLiteral("On"), QStringLiteral("Off")};
-    RadioGroupHook = new TRadioGroup(QStringLiteral("RadioGroupHook"), QStringLiteral("Hook"), onOff, 1, this);
-    RadioGroupTransmit =
-        new TRadioGroup(QStringLiteral("RadioGroupTransmit"), QStringLiteral("Transmit"), onOff, 1, this);
+    RadioGroupHook =
+        new TRadioGroup(QStringLiteral("RadioGroupHook"), QStringLiteral("Hook"), onOff, 1, this);
+    RadioGroupTransmit = new TRadioGroup(QStringLiteral("RadioGroupTransmit"),
+                                         QStringLiteral("Transmit"), onOff, 1, this);
     ButtonSet = new QPushButton(QStringLiteral("Set"), this);
     ButtonSet->setObjectName(QStringLiteral("ButtonSet"));
     ButtonPTT = new QPushButton(QStringLiteral("PTT"), this);
@@ -39,7 +40,9 @@ void TRadioControlForm::FillRequest(map27::SendRequest& request) const {
     request.transmitItem = RadioGroupTransmit->ItemIndex();
 }
 
-void TRadioControlForm::ButtonSetClick() { RequestSend(map27::SendKind::RadioControl); }
+void TRadioControlForm::ButtonSetClick() {
+    RequestSend(map27::SendKind::RadioControl);
+}
 
 void TRadioControlForm::ButtonPTTClick() {
     if (!LinkUp()) return;  // a refused press leaves the group as it was

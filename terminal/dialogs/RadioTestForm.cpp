@@ -14,4 +14,6 @@ TRadioTestForm::TRadioTestForm(QWidget* parent) : THexTextForm(kLook, parent) {
     setObjectName(QStringLiteral("RadioTestForm"));
 }
 
-void TRadioTestForm::FillRequest(map27::SendRequest& request) const { request.radioTestText = Text().toStdString(); }
+void TRadioTestForm::FillRequest(map27::SendRequest& request) const {
+    request.radioTestText = Text().toStdString();
+}

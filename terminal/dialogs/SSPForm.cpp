@@ -77,7 +77,9 @@ void TSSPForm::FillRequest(map27::SendRequest& request) const {
     request.makeLtMessage = MLMCB->isChecked();
 }
 
-bool TSSPForm::CrcErrorChecked() const { return CRCErrorCheckBox->isChecked(); }
+bool TSSPForm::CrcErrorChecked() const {
+    return CRCErrorCheckBox->isChecked();
+}
 
 void TSSPForm::ShowSentHeader(const std::array<std::uint8_t, 4>& header) {
     Data2Edit->setText(HexByte(header[1]));
@@ -85,7 +87,9 @@ void TSSPForm::ShowSentHeader(const std::array<std::uint8_t, 4>& header) {
     Data4Edit->setText(HexByte(header[3]));
 }
 
-void TSSPForm::TxButtonClick() { RequestSend(map27::SendKind::TestFrame); }
+void TSSPForm::TxButtonClick() {
+    RequestSend(map27::SendKind::TestFrame);
+}
 
 // An LT message takes V(S) and AR from the link, so those fields only show what went out.
 void TSSPForm::MLMCBClick(bool checked) {

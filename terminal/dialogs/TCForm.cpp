@@ -46,14 +46,16 @@ TTCForm::TTCForm(QWidget* parent) : TDialogForm(parent) {
 
 void TTCForm::ShowSnapshot(const map27::LinkSnapshot& snapshot) {
     for (std::size_t i = 0; i < 5; ++i) {
-        runningEdits_[i]->setText(snapshot.timers[i].running ? QStringLiteral("True") : QStringLiteral("false"));
+        runningEdits_[i]->setText(snapshot.timers[i].running ? QStringLiteral("True")
+                                                             : QStringLiteral("false"));
         intervalEdits_[i]->setText(QString::number(snapshot.timers[i].interval));
     }
 }
 
 void TTCForm::Edit6Change(const QString& text) {
     const std::int32_t ms = DialogStrToInt(text);  // throws; the refresh keeps its interval
-    if (ms < 0) throw std::runtime_error("'" + text.toStdString() + "' is not a valid refresh interval");
+    if (ms < 0)
+        throw std::runtime_error("'" + text.toStdString() + "' is not a valid refresh interval");
     emit RefreshIntervalChanged(ms);
 }
 

@@ -29,10 +29,11 @@ TVCForm::TVCForm(QWidget* parent) : TMessageForm(parent) {
     DownButton = makeButton("DownButton", "Down");
     PresetButton = makeButton("PresetButton", "Set to preset");
     ResetButton = makeButton("ResetButton", "Reset");
-    CPRadioGroup = new TRadioGroup(QStringLiteral("CPRadioGroup"), QStringLiteral("CONTROL POINT"),
-                                   {QStringLiteral("Modem audio path"), QStringLiteral("Alert tones"),
-                                    QStringLiteral("Normal speech audio path")},
-                                   2, this);
+    CPRadioGroup =
+        new TRadioGroup(QStringLiteral("CPRadioGroup"), QStringLiteral("CONTROL POINT"),
+                        {QStringLiteral("Modem audio path"), QStringLiteral("Alert tones"),
+                         QStringLiteral("Normal speech audio path")},
+                        2, this);
 
     auto* grid = new QGridLayout;
     auto* levelLabel = new QLabel(QStringLiteral("Volume"), this);
@@ -67,10 +68,18 @@ void TVCForm::VolumeComboBoxChange(const QString& text) {
     SendVolume(VolumeCommand::Level(DialogStrToInt(text)));  // a text that is no number throws
 }
 
-void TVCForm::UpButtonClick() { SendVolume(VolumeCommand::Up); }
-void TVCForm::DownButtonClick() { SendVolume(VolumeCommand::Down); }
-void TVCForm::PresetButtonClick() { SendVolume(VolumeCommand::Preset); }
-void TVCForm::ResetButtonClick() { SendVolume(VolumeCommand::Reset); }
+void TVCForm::UpButtonClick() {
+    SendVolume(VolumeCommand::Up);
+}
+void TVCForm::DownButtonClick() {
+    SendVolume(VolumeCommand::Down);
+}
+void TVCForm::PresetButtonClick() {
+    SendVolume(VolumeCommand::Preset);
+}
+void TVCForm::ResetButtonClick() {
+    SendVolume(VolumeCommand::Reset);
+}
 
 void TVCForm::SendVolume(int command) {
     if (!LinkUp()) return;

@@ -15,7 +15,9 @@ inline constexpr int Down = 0x02;
 inline constexpr int Preset = 0x04;
 inline constexpr int Reset = 0x05;
 // A level: the low four bits in the high nibble, 3 in the low nibble (level 12 gives 0xC3).
-constexpr int Level(int level) { return 0x03 + 16 * (level & 0x0F); }
+constexpr int Level(int level) {
+    return 0x03 + 16 * (level & 0x0F);
+}
 }  // namespace VolumeCommand
 
 class TVCForm : public TMessageForm {
@@ -25,7 +27,8 @@ public:
     void FillRequest(map27::SendRequest& request) const override;
 
 public slots:
-    void VolumeComboBoxChange(const QString& text);  // throws BuildError for a text that is no number
+    void VolumeComboBoxChange(
+        const QString& text);  // throws BuildError for a text that is no number
     void UpButtonClick();
     void DownButtonClick();
     void PresetButtonClick();

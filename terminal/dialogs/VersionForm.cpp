@@ -54,19 +54,23 @@ QPixmap TVersionForm::DrawBanner(int width, int height) {
     // Hills along the bottom, a mast on each.
     QPainterPath hills;
     hills.moveTo(0, height);
-    hills.cubicTo(width * 0.25, height * 0.55, width * 0.45, height * 0.95, width * 0.7, height * 0.7);
+    hills.cubicTo(width * 0.25, height * 0.55, width * 0.45, height * 0.95, width * 0.7,
+                  height * 0.7);
     hills.cubicTo(width * 0.85, height * 0.6, width * 0.95, height * 0.8, width, height * 0.75);
     hills.lineTo(width, height);
     hills.closeSubpath();
     painter.fillPath(hills, QColor(30, 70, 45));
-    DrawMast(painter, QRectF(width * 0.08, height * 0.05, height * 0.7, height * 0.75), QColor(240, 240, 240));
-    DrawMast(painter, QRectF(width * 0.78, height * 0.22, height * 0.45, height * 0.5), QColor(220, 220, 220));
+    DrawMast(painter, QRectF(width * 0.08, height * 0.05, height * 0.7, height * 0.75),
+             QColor(240, 240, 240));
+    DrawMast(painter, QRectF(width * 0.78, height * 0.22, height * 0.45, height * 0.5),
+             QColor(220, 220, 220));
     QFont font = painter.font();
     font.setBold(true);
     font.setPixelSize(qMax(10, height / 3));
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(QRectF(0, 0, width, height * 0.7), Qt::AlignCenter, QStringLiteral("Talvane27"));
+    painter.drawText(QRectF(0, 0, width, height * 0.7), Qt::AlignCenter,
+                     QStringLiteral("Talvane27"));
     painter.end();
     return pixmap;
 }
@@ -79,7 +83,8 @@ QPixmap TVersionForm::DrawIcon(int size) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(18, 40, 90));
     painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
-    DrawMast(painter, QRectF(size * 0.15, size * 0.08, size * 0.7, size * 0.84), QColor(255, 200, 40));
+    DrawMast(painter, QRectF(size * 0.15, size * 0.08, size * 0.7, size * 0.84),
+             QColor(255, 200, 40));
     painter.end();
     return pixmap;
 }

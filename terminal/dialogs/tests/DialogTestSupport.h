@@ -38,7 +38,8 @@ T* Child(const QWidget& form, const char* name) {
 inline QStringList ControlStates(const QWidget& form) {
     QStringList states;
     for (const QWidget* w : form.findChildren<QWidget*>()) {
-        QString state = w->objectName() + QLatin1Char(':') + (w->isEnabled() ? QLatin1Char('E') : QLatin1Char('d'));
+        QString state = w->objectName() + QLatin1Char(':') +
+                        (w->isEnabled() ? QLatin1Char('E') : QLatin1Char('d'));
         if (const auto* b = qobject_cast<const QAbstractButton*>(w))
             state += b->text() + (b->isChecked() ? QStringLiteral("[x]") : QStringLiteral("[ ]"));
         else if (const auto* e = qobject_cast<const QLineEdit*>(w))

@@ -31,7 +31,8 @@ public:
 
     void Listen(TMessageForm& form) {
         form.SetLinkGuard([] { return true; });
-        QObject::connect(&form, &TMessageForm::SendRequested, [this](int kind, int extra) { Build(kind, extra); });
+        QObject::connect(&form, &TMessageForm::SendRequested,
+                         [this](int kind, int extra) { Build(kind, extra); });
     }
 
     std::vector<Sent> sent;
@@ -42,8 +43,10 @@ private:
         map27::SendRequest request;
         for (const TMessageForm* window : windows_) window->FillRequest(request);
         request.sendKind = kind;
-        if (kind == map27::SendKind::RadioInterrogation) request.interrogationKind = static_cast<std::uint16_t>(extra);
-        if (kind == map27::SendKind::VolumeControl) request.volumeCommand = static_cast<std::uint8_t>(extra);
+        if (kind == map27::SendKind::RadioInterrogation)
+            request.interrogationKind = static_cast<std::uint16_t>(extra);
+        if (kind == map27::SendKind::VolumeControl)
+            request.volumeCommand = static_cast<std::uint8_t>(extra);
         const map27::BuiltMessage built = map27::BuildMessage(request, ns_, 2048);
         lastHeader = built.header;
         sent.push_back({built.message, "TX : " + built.logText});
@@ -75,9 +78,11 @@ TEST(DialogWire, ProtocolInfoReasons) {
     auto* tx = Child<QPushButton>(form, "TxButton");
     tx->click();  // no reason chosen
     Child<QComboBox>(form, "ComboBoxReason")->setCurrentIndex(6);
-    for (int bit = 0; bit < 8; ++bit) Child<QCheckBox>(form, qPrintable(QStringLiteral("CB%1").arg(bit)))->setChecked(true);
+    for (int bit = 0; bit < 8; ++bit)
+        Child<QCheckBox>(form, qPrintable(QStringLiteral("CB%1").arg(bit)))->setChecked(true);
     tx->click();
-    Child<QComboBox>(form, "ComboBoxReason")->setCurrentIndex(2);  // the marks stay but are not sent
+    Child<QComboBox>(form, "ComboBoxReason")
+        ->setCurrentIndex(2);  // the marks stay but are not sent
     tx->click();
     ASSERT_EQ(wire.sent.size(), 3U);
     EXPECT_EQ(wire.sent[0].message, (Bytes{0xB4, 0x00}));
@@ -96,7 +101,8 @@ TEST(DialogWire, DiversionThirdPartyDataCalls) {
     Child<TRadioGroup>(form, "ReCaRG")->Button(1)->click();
     Child<QPushButton>(form, "Button1")->click();
     ASSERT_EQ(wire.sent.size(), 2U);
-    EXPECT_EQ(wire.sent[0].message, (Bytes{0x87, 0x08, 0x07, 0xD1, 0x00, 0x11, 0x08, 0x07, 0xD1, 0x00}));
+    EXPECT_EQ(wire.sent[0].message,
+              (Bytes{0x87, 0x08, 0x07, 0xD1, 0x00, 0x11, 0x08, 0x07, 0xD1, 0x00}));
     EXPECT_EQ(wire.sent[0].logLine, "TX : Diversion Request");
     EXPECT_EQ(wire.sent[1].message, (Bytes{0xA7, 0x08, 0x07, 0xD1, 0x00, 0x11}));
     EXPECT_EQ(wire.sent[1].logLine, "TX : Diversion Cancel");
@@ -137,8 +143,8 @@ TEST(DialogWire, ManagementButtons) {
     WireRecorder wire({&form});
     wire.Listen(form);
     Child<QPushButton>(form, "ReadPersonalityButton")->click();
-    for (const char* name : {"VoiceCB", "ModemCB", "StatusCB", "SSTCB", "MSTCB", "DiversionCB", "CallbackCB", "SDMCB",
-                             "SevenCB"})
+    for (const char* name : {"VoiceCB", "ModemCB", "StatusCB", "SSTCB", "MSTCB", "DiversionCB",
+                             "CallbackCB", "SDMCB", "SevenCB"})
         Child<QCheckBox>(form, name)->setChecked(true);
     Child<QPushButton>(form, "WriteSettingButton")->click();
     Child<QPushButton>(form, "ReadSettingButton")->click();
@@ -153,7 +159,8 @@ TEST(DialogWire, SettingsAnswerThenWriteSendsBackWhatTheRadioReported) {
     TManagementForm form;
     WireRecorder wire({&form});
     wire.Listen(form);
-    const map27::DecodedMessage answer = map27::DecodeIncomingMessage(Bytes{0xB3, 0xFC, 0x00, 0x00, 0x84});
+    const map27::DecodedMessage answer =
+        map27::DecodeIncomingMessage(Bytes{0xB3, 0xFC, 0x00, 0x00, 0x84});
     ASSERT_TRUE(answer.settings.has_value());
     form.ApplyRadioSettings(*answer.settings);
     Child<QPushButton>(form, "WriteSettingButton")->click();
@@ -163,8 +170,8 @@ TEST(DialogWire, SettingsAnswerThenWriteSendsBackWhatTheRadioReported) {
 
 TEST(DialogWire, PersonalityAnswerFromTheDecoder) {
     TManagementForm form;
-    const map27::DecodedMessage answer =
-        map27::DecodeIncomingMessage(Bytes{0xB0, 0x08, 0x07, 0xD1, 0x2A, 0x35, 0x86, 0xA0, 0xFE, 0x00, 0x00, 0x86});
+    const map27::DecodedMessage answer = map27::DecodeIncomingMessage(
+        Bytes{0xB0, 0x08, 0x07, 0xD1, 0x2A, 0x35, 0x86, 0xA0, 0xFE, 0x00, 0x00, 0x86});
     ASSERT_TRUE(answer.personality.has_value());
     form.ApplyPersonality(*answer.personality);
     EXPECT_EQ(Child<QLabel>(form, "SNoLabel")->text(), "100000");
@@ -180,8 +187,9 @@ TEST(DialogWire, HexTextWindows) {
     TDialledStringForm dialled;
     TSendModemDataForm modem;
     WireRecorder wire({&radioTest, &dialled, &modem});
-    for (TMessageForm* form : {static_cast<TMessageForm*>(&radioTest), static_cast<TMessageForm*>(&dialled),
-                               static_cast<TMessageForm*>(&modem)})
+    for (TMessageForm* form :
+         {static_cast<TMessageForm*>(&radioTest), static_cast<TMessageForm*>(&dialled),
+          static_cast<TMessageForm*>(&modem)})
         wire.Listen(*form);
     QTest::keyClicks(Child<QPlainTextEdit>(radioTest, "RadioTestMemo"), QStringLiteral("ABC"));
     Child<QPushButton>(radioTest, "TxButton")->click();
@@ -229,9 +237,11 @@ TEST(DialogWire, CallOptionsFeedSetupVoice) {
     map27::SendRequest request;
     options.FillRequest(request);
     request.sendKind = map27::SendKind::SetupVoice;
-    EXPECT_EQ(map27::BuildMessage(request, 0, 2048).message, (Bytes{0xA4, 0x08, 0x07, 0xD1, 0x00, 0x08}));
+    EXPECT_EQ(map27::BuildMessage(request, 0, 2048).message,
+              (Bytes{0xA4, 0x08, 0x07, 0xD1, 0x00, 0x08}));
     Child<TRadioGroup>(options, "IncludeRG")->Button(1)->click();
     Child<TRadioGroup>(options, "VoiceRG")->Button(1)->click();
     options.FillRequest(request);
-    EXPECT_EQ(map27::BuildMessage(request, 0, 2048).message, (Bytes{0xA4, 0x08, 0x07, 0xD1, 0x00, 0x58}));
+    EXPECT_EQ(map27::BuildMessage(request, 0, 2048).message,
+              (Bytes{0xA4, 0x08, 0x07, 0xD1, 0x00, 0x58}));
 }

@@ -45,11 +45,14 @@ TEST(WindowLook, CaptionsStayOnTopAndFrames) {
         {[] { return std::make_unique<TSendModemDataForm>(); }, "Send Modem Data", false, false},
         {[] { return std::make_unique<TDialledStringForm>(); }, "Dialled String", true, false},
         {[] { return std::make_unique<TDisconnectForm>(); }, "Disconnect RQX", true, false},
-        {[] { return std::make_unique<TDiversionRequestForm>(); }, "Diversion Request/Cancel", true, false},
+        {[] { return std::make_unique<TDiversionRequestForm>(); }, "Diversion Request/Cancel", true,
+         false},
         {[] { return std::make_unique<TRadioTestForm>(); }, "Radio Test", true, false},
-        {[] { return std::make_unique<TCallOptionForm>(); }, "Voice/Modem Call Option", true, false},
+        {[] { return std::make_unique<TCallOptionForm>(); }, "Voice/Modem Call Option", true,
+         false},
         {[] { return std::make_unique<TParameterForm>(); }, "Parameters", false, false},
-        {[] { return std::make_unique<TManagementForm>(); }, "Radio Personality and Management ", true, false},
+        {[] { return std::make_unique<TManagementForm>(); }, "Radio Personality and Management ",
+         true, false},
         {[] { return std::make_unique<TSSPForm>(); }, "Test", true, false},
         {[] { return std::make_unique<TTCForm>(); }, "Timer Check", true, false},
         {[] { return std::make_unique<TVariablesForm>(); }, "Variables", true, false},
@@ -121,7 +124,8 @@ TEST(VCForm, EveryLevelTextAndButtonSendsItsCommand) {
     record.sends.clear();
     for (const char* button : {"UpButton", "DownButton", "PresetButton", "ResetButton"})
         Child<QPushButton>(form, button)->click();
-    EXPECT_EQ(record.sends, (std::vector<std::pair<int, int>>{{182, 1}, {182, 2}, {182, 4}, {182, 5}}));
+    EXPECT_EQ(record.sends,
+              (std::vector<std::pair<int, int>>{{182, 1}, {182, 2}, {182, 4}, {182, 5}}));
     EXPECT_EQ(Filled(form).volumeCommand, 5);
 
     ChooseItem(form, "CPRadioGroup", 0);
@@ -133,7 +137,8 @@ TEST(VCForm, LevelTextsAndTheirCommands) {
         const char* text;
         int command;
     };
-    const Case cases[] = {{"0", 0x03}, {"15", 0xF3}, {"16", 0x03}, {"$0C", 0xC3}, {" 7", 0x73}, {"-1", 0xF3}};
+    const Case cases[] = {{"0", 0x03},   {"15", 0xF3}, {"16", 0x03},
+                          {"$0C", 0xC3}, {" 7", 0x73}, {"-1", 0xF3}};
     TVCForm form;
     SendRecord record;
     record.Attach(form);
@@ -190,7 +195,9 @@ TEST(ProtocolInfoForm, BitBoxesFollowOthersAndKeepTheirMarks) {
     EXPECT_EQ(label->text(), "7 6 5 4 3 2 1 0");
     EXPECT_TRUE(label->font().fixedPitch() || QFontInfo(label->font()).fixedPitch());
     EXPECT_EQ(Filled(form).reasonItem, -1);
-    for (int bit = 0; bit < 8; ++bit) EXPECT_FALSE(Child<QCheckBox>(form, qPrintable(QStringLiteral("CB%1").arg(bit)))->isEnabled());
+    for (int bit = 0; bit < 8; ++bit)
+        EXPECT_FALSE(
+            Child<QCheckBox>(form, qPrintable(QStringLiteral("CB%1").arg(bit)))->isEnabled());
     EXPECT_FALSE(label->isEnabled());
 
     reason->setCurrentIndex(6);
@@ -229,7 +236,9 @@ TEST(DisconnectForm, OthersSendsTheBitMapOfTheBoxes) {
     EXPECT_EQ(cause->currentText(), "Select Cause");
     EXPECT_EQ(cause->count(), 5);
     EXPECT_EQ(Filled(form).causeItem, -1);
-    for (int bit = 0; bit < 8; ++bit) EXPECT_TRUE(Child<QCheckBox>(form, qPrintable(QStringLiteral("CB%1").arg(bit)))->isEnabled());
+    for (int bit = 0; bit < 8; ++bit)
+        EXPECT_TRUE(
+            Child<QCheckBox>(form, qPrintable(QStringLiteral("CB%1").arg(bit)))->isEnabled());
 
     cause->setCurrentIndex(4);
     Child<QCheckBox>(form, "CB7")->setChecked(true);
@@ -272,7 +281,8 @@ TEST(DiversionRequestForm, AddressRules) {
 
 TEST(DiversionRequestForm, CancelThenRequestRenamesTheThirdItemBack) {
     TDiversionRequestForm form;
-    EXPECT_FALSE(Child<QLineEdit>(form, "Pfix2Edit")->isEnabled());  // the lower address starts disabled
+    EXPECT_FALSE(
+        Child<QLineEdit>(form, "Pfix2Edit")->isEnabled());  // the lower address starts disabled
     ChooseItem(form, "DRG", 1);
     ChooseItem(form, "ReCaRG", 1);
     EXPECT_EQ(Child<TRadioGroup>(form, "DRG")->ItemText(2), "General");
@@ -317,7 +327,8 @@ TEST(DiversionRequestForm, RecordAndTheMessageChosen) {
     Child<QPushButton>(form, "Button1")->click();
     ChooseItem(form, "ReCaRG", 1);
     Child<QPushButton>(form, "Button1")->click();
-    EXPECT_EQ(record.sends, (std::vector<std::pair<int, int>>{{Kind::DiversionRequest, -1}, {Kind::DiversionCancel, -1}}));
+    EXPECT_EQ(record.sends, (std::vector<std::pair<int, int>>{{Kind::DiversionRequest, -1},
+                                                              {Kind::DiversionCancel, -1}}));
 }
 
 TEST(HexTextForms, TextsSendsAndClearButtons) {
@@ -331,12 +342,13 @@ TEST(HexTextForms, TextsSendsAndClearButtons) {
         std::string SendRequest::*field;
     };
     const Case cases[] = {
-        {[] { return std::make_unique<TRadioTestForm>(); }, "Test Controls", "RadioTestMemo", "Clear Test Controls",
-         "All Characters exept for 0-9, a-f and A-F are ignored", Kind::RadioTest, &SendRequest::radioTestText},
-        {[] { return std::make_unique<TDialledStringForm>(); }, "Dialled Digits", "DDMemo", "Clear Dialled Digits", "",
-         Kind::DialledString, &SendRequest::dialledText},
-        {[] { return std::make_unique<TSendModemDataForm>(); }, "User Data", "UDMemo", "Clear User Data", "",
-         Kind::SendModemData, &SendRequest::modemDataText},
+        {[] { return std::make_unique<TRadioTestForm>(); }, "Test Controls", "RadioTestMemo",
+         "Clear Test Controls", "All Characters exept for 0-9, a-f and A-F are ignored",
+         Kind::RadioTest, &SendRequest::radioTestText},
+        {[] { return std::make_unique<TDialledStringForm>(); }, "Dialled Digits", "DDMemo",
+         "Clear Dialled Digits", "", Kind::DialledString, &SendRequest::dialledText},
+        {[] { return std::make_unique<TSendModemDataForm>(); }, "User Data", "UDMemo",
+         "Clear User Data", "", Kind::SendModemData, &SendRequest::modemDataText},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.memo);
@@ -373,7 +385,8 @@ TEST(CallOptionForm, DefaultsAndTheEmergencyRule) {
     EXPECT_EQ(request.voiceItem, 0);
     EXPECT_EQ(request.includeItem, 0);
     EXPECT_EQ(request.priorityItem, 1);
-    EXPECT_EQ(Child<TRadioGroup>(form, "IndividualRG")->ItemText(1), "Not allowed to reply(group call)");
+    EXPECT_EQ(Child<TRadioGroup>(form, "IndividualRG")->ItemText(1),
+              "Not allowed to reply(group call)");
     EXPECT_EQ(Child<TRadioGroup>(form, "PriorityRG")->title(), "Priority");
 
     ChooseItem(form, "IncludeRG", 1);
@@ -397,11 +410,16 @@ TEST(CallOptionForm, DefaultsAndTheEmergencyRule) {
 // With the link not established no send action of any window sends or changes anything.
 TEST(LinkGuard, RefusedActionsChangeNothing) {
     const std::function<std::unique_ptr<TMessageForm>()> makers[] = {
-        [] { return std::make_unique<TRadioControlForm>(); }, [] { return std::make_unique<TVCForm>(); },
-        [] { return std::make_unique<TProtocolInfoForm>(); }, [] { return std::make_unique<TSendModemDataForm>(); },
-        [] { return std::make_unique<TDialledStringForm>(); }, [] { return std::make_unique<TDisconnectForm>(); },
-        [] { return std::make_unique<TDiversionRequestForm>(); }, [] { return std::make_unique<TRadioTestForm>(); },
-        [] { return std::make_unique<TManagementForm>(); },     [] { return std::make_unique<TSSPForm>(); },
+        [] { return std::make_unique<TRadioControlForm>(); },
+        [] { return std::make_unique<TVCForm>(); },
+        [] { return std::make_unique<TProtocolInfoForm>(); },
+        [] { return std::make_unique<TSendModemDataForm>(); },
+        [] { return std::make_unique<TDialledStringForm>(); },
+        [] { return std::make_unique<TDisconnectForm>(); },
+        [] { return std::make_unique<TDiversionRequestForm>(); },
+        [] { return std::make_unique<TRadioTestForm>(); },
+        [] { return std::make_unique<TManagementForm>(); },
+        [] { return std::make_unique<TSSPForm>(); },
     };
     for (const auto& make : makers) {
         const auto form = make();
@@ -409,7 +427,8 @@ TEST(LinkGuard, RefusedActionsChangeNothing) {
         SendRecord record;
         record.Attach(*form);
         record.linkUp = false;
-        if (auto* memo = form->findChild<QPlainTextEdit*>()) memo->setPlainText(QStringLiteral("0102"));
+        if (auto* memo = form->findChild<QPlainTextEdit*>())
+            memo->setPlainText(QStringLiteral("0102"));
         const QStringList before = ControlStates(*form);
         int pressed = 0;
         for (QPushButton* button : form->findChildren<QPushButton*>()) {
@@ -420,7 +439,8 @@ TEST(LinkGuard, RefusedActionsChangeNothing) {
         EXPECT_GT(pressed, 0);
         if (auto* volume = Child<QComboBox>(*form, "VolumeComboBox")) volume->setCurrentIndex(12);
         EXPECT_TRUE(record.sends.empty());
-        if (form->objectName() == QLatin1String("VCForm")) continue;  // the level text is the operator's
+        if (form->objectName() == QLatin1String("VCForm"))
+            continue;  // the level text is the operator's
         EXPECT_EQ(ControlStates(*form), before);
     }
 }

@@ -20,7 +20,8 @@ namespace {
 
 const char* const kFacilityBoxes[8] = {"VoiceCB", "ModemCB",     "StatusCB",   "SSTCB",
                                        "MSTCB",   "DiversionCB", "CallbackCB", "SDMCB"};
-const char* const kCodingBoxes[7] = {"BCDasACB", "TelexasACB", "BinaryCB", "BCDCB", "TelexCB", "SevenCB", "EightCB"};
+const char* const kCodingBoxes[7] = {"BCDasACB", "TelexasACB", "BinaryCB", "BCDCB",
+                                     "TelexCB",  "SevenCB",    "EightCB"};
 
 // One character per box, top to bottom: '1' where the box is checked (or enabled).
 template <std::size_t N>
@@ -37,7 +38,8 @@ std::string Enabled(const QWidget& form, const char* const (&names)[N]) {
 }
 template <std::size_t N>
 void Check(QWidget& form, const char* const (&names)[N], const std::string& marks) {
-    for (std::size_t i = 0; i < N; ++i) Child<QCheckBox>(form, names[i])->setChecked(marks[i] == '1');
+    for (std::size_t i = 0; i < N; ++i)
+        Child<QCheckBox>(form, names[i])->setChecked(marks[i] == '1');
 }
 
 }  // namespace
@@ -48,8 +50,9 @@ TEST(ParameterForm, FieldsDefaultsAndLimits) {
         const char* text;
         int maxLength;
     };
-    const Case cases[] = {{"T0Edit", "1000", 5}, {"T2Edit", "70", 5}, {"T3Edit", "10000", 5}, {"T4Edit", "35000", 5},
-                          {"N1Edit", "127", 3},  {"N2Edit", "10", 3}, {"N3Edit", "3", 3}};
+    const Case cases[] = {{"T0Edit", "1000", 5},  {"T2Edit", "70", 5},  {"T3Edit", "10000", 5},
+                          {"T4Edit", "35000", 5}, {"N1Edit", "127", 3}, {"N2Edit", "10", 3},
+                          {"N3Edit", "3", 3}};
     TParameterForm form;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,7 +90,8 @@ TEST(ParameterForm, FieldsDefaultsAndLimits) {
 
 TEST(ParameterForm, TextsAndChoicesAsTheOperatorLeftThem) {
     TParameterForm form;
-    Child<QLineEdit>(form, "T2Edit")->setText(QStringLiteral("abc"));  // any text; the restart judges it
+    Child<QLineEdit>(form, "T2Edit")
+        ->setText(QStringLiteral("abc"));  // any text; the restart judges it
     Child<QLineEdit>(form, "N2Edit")->setText(QStringLiteral("5"));
     Child<QComboBox>(form, "ARComboBox")->setEditText(QStringLiteral("0"));
     Child<TRadioGroup>(form, "ArRadioGroup")->Button(0)->click();
@@ -160,7 +164,8 @@ TEST(ManagementForm, SettingsAnswerChecksAndNeverEnables) {
     };
     const Case cases[] = {
         {0xFC, 0x84, "11111100", "1000010", "*"},
-        {0xFC, std::nullopt, "11111100", "0110011", "Caution : No codings field"},  // coding boxes kept
+        {0xFC, std::nullopt, "11111100", "0110011",
+         "Caution : No codings field"},            // coding boxes kept
         {0x01, 0x02, "00000001", "0000001", "*"},  // bit 0 checks SDMCB as the write sends it back
     };
     for (const Case& c : cases) {
@@ -215,7 +220,8 @@ TEST(SSPForm, FieldsAndTheTestFrameSend) {
     }
     EXPECT_TRUE(Child<QLineEdit>(form, "Data5Edit")->text().isEmpty());
     EXPECT_EQ(Child<QPushButton>(form, "TxButton")->text(), "TX(&T)");
-    EXPECT_EQ(Child<QCheckBox>(form, "CRCErrorCheckBox")->text(), "Make CRC error!!!(All messages)");
+    EXPECT_EQ(Child<QCheckBox>(form, "CRCErrorCheckBox")->text(),
+              "Make CRC error!!!(All messages)");
     EXPECT_EQ(Child<QCheckBox>(form, "MLMCB")->text(), "Make LT message");
     EXPECT_FALSE(form.CrcErrorChecked());
 
@@ -259,7 +265,8 @@ TEST(SSPForm, MakeLtMessageAndTheHeaderWrittenBack) {
     EXPECT_EQ(Child<QLineEdit>(form, "Data2Edit")->text(), "01");
     EXPECT_EQ(Child<QLineEdit>(form, "Data3Edit")->text(), "01");
     EXPECT_EQ(Child<QLineEdit>(form, "Data4Edit")->text(), "00");
-    for (const char* name : {"Data2Edit", "Data3Edit", "Data4Edit"}) EXPECT_TRUE(Child<QLineEdit>(form, name)->isEnabled());
+    for (const char* name : {"Data2Edit", "Data3Edit", "Data4Edit"})
+        EXPECT_TRUE(Child<QLineEdit>(form, name)->isEnabled());
 }
 
 TEST(SSPForm, HidingClearsTheCrcErrorBox) {
@@ -287,8 +294,10 @@ TEST(TCForm, TimerRowsAndTheRefreshInterval) {
     const char* const running[] = {"True", "false", "True", "false", "True"};
     const char* const interval[] = {"1000", "33120", "70", "10000", "35000"};
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(Child<QLineEdit>(form, qPrintable(QStringLiteral("Edit%1").arg(i + 1)))->text(), running[i]);
-        EXPECT_EQ(Child<QLineEdit>(form, qPrintable(QStringLiteral("EditT%1").arg(i)))->text(), interval[i]);
+        EXPECT_EQ(Child<QLineEdit>(form, qPrintable(QStringLiteral("Edit%1").arg(i + 1)))->text(),
+                  running[i]);
+        EXPECT_EQ(Child<QLineEdit>(form, qPrintable(QStringLiteral("EditT%1").arg(i)))->text(),
+                  interval[i]);
     }
 
     Child<QLineEdit>(form, "Edit6")->setText(QStringLiteral("250"));
@@ -329,10 +338,11 @@ TEST(VariablesForm, FieldFormats) {
     snapshot.c1 = 10;
     form.ShowSnapshot(snapshot);
     form.ShowReceivedNs(0x0A);
-    const std::pair<const char*, const char*> fields[] = {{"NSEdit", "0A "},  {"EditN_r", "200"}, {"EditN_k", "1"},
-                                                          {"Edits_k", "65535"}, {"EditV_s", "3"},  {"EditR_k", "2"},
-                                                          {"v_rEdit", "255"},   {"EditC1", "10"}};
-    for (const auto& [name, text] : fields) EXPECT_EQ(Child<QLineEdit>(form, name)->text(), text) << name;
+    const std::pair<const char*, const char*> fields[] = {
+        {"NSEdit", "0A "}, {"EditN_r", "200"}, {"EditN_k", "1"},   {"Edits_k", "65535"},
+        {"EditV_s", "3"},  {"EditR_k", "2"},   {"v_rEdit", "255"}, {"EditC1", "10"}};
+    for (const auto& [name, text] : fields)
+        EXPECT_EQ(Child<QLineEdit>(form, name)->text(), text) << name;
     form.ShowReceivedNs(0xFF);
     EXPECT_EQ(Child<QLineEdit>(form, "NSEdit")->text(), "FF ");
     form.show();
@@ -357,16 +367,28 @@ TEST(DialogStrToInt, OrdinaryRules) {
         const char* text;
         std::int32_t value;
     };
-    const Case good[] = {{"12", 12},       {"  12", 12},         {"-5", -5},           {"+7", 7},
-                         {"$1F", 31},      {"0x10", 16},         {"0X1a", 26},         {"-$10", -16},
-                         {"$FFFFFFFF", -1}, {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}, {"008", 8}};
-    for (const Case& c : good) EXPECT_EQ(DialogStrToInt(QString::fromLatin1(c.text)), c.value) << c.text;
-    for (const char* text : {"", " ", "12a", "12 ", "$", "0x", "2147483648", "$100000000", "1.5", "- 1"}) {
+    const Case good[] = {{"12", 12},
+                         {"  12", 12},
+                         {"-5", -5},
+                         {"+7", 7},
+                         {"$1F", 31},
+                         {"0x10", 16},
+                         {"0X1a", 26},
+                         {"-$10", -16},
+                         {"$FFFFFFFF", -1},
+                         {"2147483647", 2147483647},
+                         {"-2147483648", INT32_MIN},
+                         {"008", 8}};
+    for (const Case& c : good)
+        EXPECT_EQ(DialogStrToInt(QString::fromLatin1(c.text)), c.value) << c.text;
+    for (const char* text :
+         {"", " ", "12a", "12 ", "$", "0x", "2147483648", "$100000000", "1.5", "- 1"}) {
         try {
             DialogStrToInt(QString::fromLatin1(text));
             ADD_FAILURE() << "accepted '" << text << "'";
         } catch (const map27::BuildError& error) {
-            EXPECT_EQ(std::string(error.what()), "'" + std::string(text) + "' is not a valid integer value");
+            EXPECT_EQ(std::string(error.what()),
+                      "'" + std::string(text) + "' is not a valid integer value");
         }
     }
 }
