@@ -424,17 +424,18 @@ void TEngineerForm::TxButton1Click(QObject* sender) {
 
 void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
     TCommRxPort port(sender);
-    const std::u16string line =
-        orrick::ReceiveLine(mode_.load(), port, [] { return std::chrono::steady_clock::now(); });
-    if (line.empty()) return;
-    const int generation = rxGeneration_.load();
-    QMetaObject::invokeMethod(
-        this,
-        [this, text = QString::fromStdU16String(line), generation] {
-            // A clear in between discards what was received before it.
-            if (generation == rxGeneration_.load()) AppendRxLine(text);
-        },
-        Qt::QueuedConnection);
+    orrick::ReceiveLines(
+        mode_.load(), port, [] { return std::chrono::steady_clock::now(); },
+        [this](std::u16string&& line) {
+            const int generation = rxGeneration_.load();
+            QMetaObject::invokeMethod(
+                this,
+                [this, text = QString::fromStdU16String(line), generation] {
+                    // A clear in between discards what was received before it.
+                    if (generation == rxGeneration_.load()) AppendRxLine(text);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void TEngineerForm::AppendRxLine(const QString& line) { EngRxMemo->appendPlainText(line); }

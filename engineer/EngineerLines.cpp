@@ -181,4 +181,12 @@ std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now) {
     }
 }
 
+void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
+                  const std::function<void(std::u16string&& line)>& deliver) {
+    do {
+        std::u16string line = ReceiveLine(mode, port, now);
+        if (!line.empty()) deliver(std::move(line));
+    } while (mode != BinaryMode && mode != AsciiMode && port.CountInBuff() > 0);
+}
+
 }  // namespace orrick

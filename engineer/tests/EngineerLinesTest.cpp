@@ -176,6 +176,27 @@ TEST(ReceiveDataLine, BytesAfterTheEtxWaitForTheNextCall) {
     EXPECT_EQ(port.Left(), 0u);
 }
 
+TEST(ReceiveLines, EveryFrameWaitingBehindAnEtxInOneEvent) {
+    FakePort port;
+    port.Arrive(0ms, Bytes({0x02, 0x41, 0x03, 0x02, 0x42, 0x03, 0x02, 0x43}));
+    std::vector<std::u16string> lines;
+    ReceiveLines(DataMode, port, [&port] { return port.Now(); }, [&](std::u16string&& line) { lines.push_back(line); });
+    EXPECT_EQ(lines, (std::vector<std::u16string>{u"@A#", u"@B#", u"Incorrect Data Format : @C"}));
+    EXPECT_EQ(port.Left(), 0u);
+}
+
+TEST(ReceiveLines, OneLineInBinaryAndAscii) {
+    for (int mode : {BinaryMode, AsciiMode}) {
+        FakePort port;
+        port.Arrive(0ms, Bytes({0x41, 0x03, 0x42}));
+        port.Arrive(1ms, Bytes({0x43}));
+        std::vector<std::u16string> lines;
+        ReceiveLines(mode, port, [&port] { return port.Now(); }, [&](std::u16string&& line) { lines.push_back(line); });
+        EXPECT_EQ(lines.size(), 1u);
+        EXPECT_EQ(port.Left(), 1u);
+    }
+}
+
 TEST(ReceiveDataLine, AFrameInPiecesWaitsForItsEnd) {
     FakePort port;
     port.Arrive(0ms, Bytes({0x02, 0x31}));
