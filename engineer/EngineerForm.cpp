@@ -95,12 +95,33 @@ QTextEdit* MakeTransmitEdit(const char* name, QWidget* parent, const QRect& geom
     return edit;
 }
 
-// The text of a transmit edit as it is sent: line breaks as "\n", every other character kept.
+// The line break a transmit edit sends: that of the file loaded into it, else LF. The edit keeps
+// its lines as paragraphs and forgets how the file ended them.
+constexpr const char* kLineBreakProperty = "orrickLineBreak";
+
+QString LineBreakOf(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QChar(u'\n')) break;
+        if (text[i] == QChar(u'\r')) {
+            return i + 1 < text.size() && text[i + 1] == QChar(u'\n') ? QStringLiteral("\r\n") : QStringLiteral("\r");
+        }
+    }
+    return QStringLiteral("\n");
+}
+
+// The text of a transmit edit as it is sent: every character kept, line breaks as the file had them.
 std::u16string TransmitText(const QTextEdit* edit) {
+    const QVariant lineBreak = edit->property(kLineBreakProperty);
+    const QString separator = lineBreak.isValid() ? lineBreak.toString() : QStringLiteral("\n");
     QString text = edit->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QChar(u'\n'));
-    text.replace(QChar::LineSeparator, QChar(u'\n'));
+    text.replace(QChar::ParagraphSeparator, separator);
+    text.replace(QChar::LineSeparator, separator);
     return text.toStdU16String();
+}
+
+void ClearTransmitEdit(QTextEdit* edit) {
+    edit->clear();
+    edit->setProperty(kLineBreakProperty, QVariant());
 }
 
 QString CharacterName(char32_t c) {
@@ -443,8 +464,7 @@ void TEngineerForm::AppendRxLine(const QString& line) { EngRxMemo->appendPlainTe
 // ---- Clearing, files, dialogs ------------------------------------------------------------------
 
 void TEngineerForm::AllClearButtonClick() {
-    RichEdit1->clear();
-    RichEdit2->clear();
+    TxClearButtonClick();
     RxClearButtonClick();
 }
 
@@ -455,8 +475,8 @@ void TEngineerForm::RxClearButtonClick() {
 }
 
 void TEngineerForm::TxClearButtonClick() {
-    RichEdit1->clear();
-    RichEdit2->clear();
+    ClearTransmitEdit(RichEdit1);
+    ClearTransmitEdit(RichEdit2);
 }
 
 void TEngineerForm::Open1Click() {
@@ -485,6 +505,7 @@ void TEngineerForm::LoadDataFile(const QString& path) {
         for (const char byte : bytes) text += QChar(orrick::Cp437ToUnicode(static_cast<std::uint8_t>(byte)));
     }
     RichEdit1->setPlainText(text);
+    RichEdit1->setProperty(kLineBreakProperty, LineBreakOf(text));
 }
 
 void TEngineerForm::Exit1Click() { close(); }

@@ -222,14 +222,26 @@ TEST_F(EngineerFormTest, ClearActions) {
 }
 
 TEST_F(EngineerFormTest, LoadedFileIsSentWithItsLineBreaks) {
+    const struct {
+        QByteArray file;
+        std::string bytes;
+    } cases[] = {
+        {"@AT\nI#\n", Hex("02 41 54 0A 49 03 0A")},
+        {"@AT\r\nI#\r\n", Hex("02 41 54 0D 0A 49 03 0D 0A")},
+        {"AT\rI", Hex("41 54 0D 49")},
+        {"\x80\xff", Hex("80 FF")},  // not UTF-8: loaded as the radios' code page, byte for byte
+        {"\xc3\x87\xc2\xa0", Hex("80 FF")},  // UTF-8
+    };
     QTemporaryDir folder;
-    QFile file(folder.filePath(QStringLiteral("line.txt")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("@AT\nI#\n");
-    file.close();
-    form_->LoadDataFile(file.fileName());
-    QTest::keyClick(form_->EngRxMemo, Qt::Key_F1);
-    EXPECT_EQ(com1_.Read(7), Hex("02 41 54 0A 49 03 0A"));
+    for (const auto& c : cases) {
+        QFile file(folder.filePath(QStringLiteral("line.txt")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.file);
+        file.close();
+        form_->LoadDataFile(file.fileName());
+        QTest::keyClick(form_->EngRxMemo, Qt::Key_F1);
+        EXPECT_EQ(com1_.Read(c.bytes.size()), c.bytes) << c.file.toStdString();
+    }
 
     form_->RichEdit1->setPlainText(QStringLiteral("kept"));
     EXPECT_THROW(form_->LoadDataFile(folder.filePath(QStringLiteral("missing.txt"))), std::runtime_error);

@@ -22,9 +22,12 @@ PtyPeer::PtyPeer() {
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
-PtyPeer::~PtyPeer() {
-    ::close(master_);
-    ::close(slave_);
+PtyPeer::~PtyPeer() { Close(); }
+
+void PtyPeer::Close() {
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    master_ = slave_ = -1;
 }
 
 void PtyPeer::Write(const std::string& bytes) {

@@ -16,6 +16,8 @@ public:
     std::string Read(std::size_t count, int timeoutMs = 2000);
     // What arrives within a short while; for checking that nothing was sent.
     std::string ReadQuiet(int ms = 150) { return Read(1u << 20, ms); }
+    // Hangs the line up for good, as a pulled adapter does.
+    void Close();
 
 private:
     int master_ = -1;
