@@ -126,9 +126,7 @@ void ClearTransmitEdit(QTextEdit* edit) {
 
 QString CharacterName(char32_t c) {
     return QStringLiteral("'%1' (U+%2)")
-        .arg(QString::fromUcs4(&c, 1))
-        .arg(static_cast<uint>(c), 4, 16, QChar(u'0'))
-        .toUpper();
+        .arg(QString::fromUcs4(&c, 1), QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0'));
 }
 
 }  // namespace

@@ -79,10 +79,12 @@ TEST_F(EngineerFormTest, DataAndAsciiLinesSendMarkersAsStxAndEtx) {
 
 TEST_F(EngineerFormTest, ACharacterOutsideTheCodePageIsRefused) {
     Send(QStringLiteral("@12€#"));
+    Send(QStringLiteral("ā"));
     EXPECT_EQ(com1_.ReadQuiet(), "");
-    ASSERT_EQ(boxes_.size(), 1u);
+    ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[0].caption, "COMMUNICATION ERROR");
     EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("'€' (U+20AC)"))) << boxes_[0].text.toStdString();
+    EXPECT_TRUE(boxes_[1].text.contains(QStringLiteral("'ā' (U+0101)"))) << boxes_[1].text.toStdString();
 }
 
 TEST_F(EngineerFormTest, BinaryLines) {
