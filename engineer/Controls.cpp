@@ -21,7 +21,8 @@ QFont TimesFont(int pixelSize, bool bold) {
     return font;
 }
 
-TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
+TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns,
+                         QWidget* parent)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)) {
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(8, 2, 8, 2);
@@ -36,7 +37,9 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
     connect(group_, &QButtonGroup::idClicked, this, [this](int) { emit Click(); });
 }
 
-int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
+int TRadioGroup::ItemIndex() const {
+    return group_->checkedId();
+}
 
 void TRadioGroup::SetItemIndex(int index) {
     if (index >= 0 && index < Count()) {

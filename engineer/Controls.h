@@ -18,7 +18,8 @@ QFont TimesFont(int pixelSize, bool bold = false);
 class TRadioGroup : public QGroupBox {
     Q_OBJECT
 public:
-    TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent = nullptr);
+    TRadioGroup(const QString& caption, const QStringList& items, int columns,
+                QWidget* parent = nullptr);
 
     // -1 when nothing is selected.
     int ItemIndex() const;

@@ -64,7 +64,8 @@ void StartTimer(QTimer* timer) {
     if (!timer->isActive()) timer->start();
 }
 
-QLabel* MakeLabel(const QString& text, const char* name, QWidget* parent, const QRect& geometry, bool bold) {
+QLabel* MakeLabel(const QString& text, const char* name, QWidget* parent, const QRect& geometry,
+                  bool bold) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(TimesFont(12, bold));
@@ -72,8 +73,8 @@ QLabel* MakeLabel(const QString& text, const char* name, QWidget* parent, const 
     return label;
 }
 
-QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent, const QRect& geometry,
-                        bool bold) {
+QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent,
+                        const QRect& geometry, bool bold) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setFont(TimesFont(12, bold));
@@ -103,13 +104,15 @@ QString LineBreakOf(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == QChar(u'\n')) break;
         if (text[i] == QChar(u'\r')) {
-            return i + 1 < text.size() && text[i + 1] == QChar(u'\n') ? QStringLiteral("\r\n") : QStringLiteral("\r");
+            return i + 1 < text.size() && text[i + 1] == QChar(u'\n') ? QStringLiteral("\r\n")
+                                                                      : QStringLiteral("\r");
         }
     }
     return QStringLiteral("\n");
 }
 
-// The text of a transmit edit as it is sent: every character kept, line breaks as the file had them.
+// The text of a transmit edit as it is sent: every character kept, line breaks as the file had
+// them.
 std::u16string TransmitText(const QTextEdit* edit) {
     const QVariant lineBreak = edit->property(kLineBreakProperty);
     const QString separator = lineBreak.isValid() ? lineBreak.toString() : QStringLiteral("\n");
@@ -126,21 +129,26 @@ void ClearTransmitEdit(QTextEdit* edit) {
 
 QString CharacterName(char32_t c) {
     return QStringLiteral("'%1' (U+%2)")
-        .arg(QString::fromUcs4(&c, 1), QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0'));
+        .arg(QString::fromUcs4(&c, 1),
+             QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, u'0'));
 }
 
 }  // namespace
 
-TEngineerForm::TEngineerForm(QWidget* parent) : QMainWindow(parent), HComm1(std::make_unique<THComm>()) {
+TEngineerForm::TEngineerForm(QWidget* parent)
+    : QMainWindow(parent), HComm1(std::make_unique<THComm>()) {
     setObjectName(QStringLiteral("EngineerForm"));
     setWindowTitle(QStringLiteral("ORRICK   Talvane for Engineer"));
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFont(TimesFont(12));
 
     HComm1->SetBaudRate(TBaudRate::___1200bps);
     HComm1->SetRxThreshold(1);
-    HComm1->OnCommEvent = [this](THComm& sender, std::uint32_t& size) { HComm1CommEvent(sender, size); };
+    HComm1->OnCommEvent = [this](THComm& sender, std::uint32_t& size) {
+        HComm1CommEvent(sender, size);
+    };
     HComm1->OnCommError = [](const std::string& message) {
         orrick::ReportErrorLater(QString::fromStdString(message));
     };
@@ -160,7 +168,8 @@ TEngineerForm::TEngineerForm(QWidget* parent) : QMainWindow(parent), HComm1(std:
     VersionForm_ = new TVersionForm(this);
     ComportForm_ = new TComportForm(this);
 
-    // F1 and F2 work from every control of the window: keys are looked at before the control gets them.
+    // F1 and F2 work from every control of the window: keys are looked at before the control gets
+    // them.
     qApp->installEventFilter(this);
 }
 
@@ -174,16 +183,19 @@ void TEngineerForm::BuildControls() {
     client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(client);
 
-    ModeRadioGroup = new TRadioGroup(QStringLiteral("Mode"),
-                                     {QStringLiteral("Data"), QStringLiteral("Binary"), QStringLiteral("Ascii")}, 3,
-                                     client);
+    ModeRadioGroup = new TRadioGroup(
+        QStringLiteral("Mode"),
+        {QStringLiteral("Data"), QStringLiteral("Binary"), QStringLiteral("Ascii")}, 3, client);
     ModeRadioGroup->setObjectName(QStringLiteral("ModeRadioGroup"));
     ModeRadioGroup->setGeometry(8, 2, 252, 44);
     connect(ModeRadioGroup, &TRadioGroup::Click, this, &TEngineerForm::ModeRadioGroupClick);
 
-    AllClearButton = MakeButton(QStringLiteral("All Clear(&A)"), "AllClearButton", client, {272, 12, 92, 28}, false);
-    RxClearButton = MakeButton(QStringLiteral("RX Clear(&R)"), "RxClearButton", client, {370, 12, 92, 28}, false);
-    TxClearButton = MakeButton(QStringLiteral("TX Clear(&T)"), "TxClearButton", client, {468, 12, 92, 28}, false);
+    AllClearButton = MakeButton(QStringLiteral("All Clear(&A)"), "AllClearButton", client,
+                                {272, 12, 92, 28}, false);
+    RxClearButton = MakeButton(QStringLiteral("RX Clear(&R)"), "RxClearButton", client,
+                               {370, 12, 92, 28}, false);
+    TxClearButton = MakeButton(QStringLiteral("TX Clear(&T)"), "TxClearButton", client,
+                               {468, 12, 92, 28}, false);
     connect(AllClearButton, &QPushButton::clicked, this, &TEngineerForm::AllClearButtonClick);
     connect(RxClearButton, &QPushButton::clicked, this, &TEngineerForm::RxClearButtonClick);
     connect(TxClearButton, &QPushButton::clicked, this, &TEngineerForm::TxClearButtonClick);
@@ -214,10 +226,14 @@ void TEngineerForm::BuildControls() {
     RichEdit2 = MakeTransmitEdit("RichEdit2", client, {8, 350, 532, 58});
     Label3->setBuddy(RichEdit2);
 
-    TxButton1 = MakeButton(QStringLiteral("TX1(F1)"), "TxButton1", client, {548, 266, 94, 60}, true);
-    Label1 = MakeLabel(QStringLiteral("STX(0x02) = @ "), "Label1", client, {250, 330, 140, 20}, true);
-    Label2 = MakeLabel(QStringLiteral("ETX(0x03) = # "), "Label2", client, {400, 330, 140, 20}, true);
-    TxButton2 = MakeButton(QStringLiteral("TX2(F2)"), "TxButton2", client, {548, 350, 94, 58}, true);
+    TxButton1 =
+        MakeButton(QStringLiteral("TX1(F1)"), "TxButton1", client, {548, 266, 94, 60}, true);
+    Label1 =
+        MakeLabel(QStringLiteral("STX(0x02) = @ "), "Label1", client, {250, 330, 140, 20}, true);
+    Label2 =
+        MakeLabel(QStringLiteral("ETX(0x03) = # "), "Label2", client, {400, 330, 140, 20}, true);
+    TxButton2 =
+        MakeButton(QStringLiteral("TX2(F2)"), "TxButton2", client, {548, 350, 94, 58}, true);
     connect(TxButton1, &QPushButton::clicked, this, [this] { TxButton1Click(TxButton1); });
     connect(TxButton2, &QPushButton::clicked, this, [this] { TxButton1Click(TxButton2); });
 
@@ -257,9 +273,12 @@ void TEngineerForm::BuildMenu() {
 
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Config"));
     ComSet1 = config->addAction(QStringLiteral("com&Port Set"), this, &TEngineerForm::ComSet1Click);
-    LogClear1 = config->addAction(QStringLiteral("&All Clear"), this, &TEngineerForm::AllClearButtonClick);
-    RxDataClear1 = config->addAction(QStringLiteral("&Rx Data Clear"), this, &TEngineerForm::RxClearButtonClick);
-    TxDataClear1 = config->addAction(QStringLiteral("&Tx Data Clear"), this, &TEngineerForm::TxClearButtonClick);
+    LogClear1 =
+        config->addAction(QStringLiteral("&All Clear"), this, &TEngineerForm::AllClearButtonClick);
+    RxDataClear1 = config->addAction(QStringLiteral("&Rx Data Clear"), this,
+                                     &TEngineerForm::RxClearButtonClick);
+    TxDataClear1 = config->addAction(QStringLiteral("&Tx Data Clear"), this,
+                                     &TEngineerForm::TxClearButtonClick);
     QMenu* modeSet = config->addMenu(QStringLiteral("&Mode set"));
     int tag = 0;
     for (QAction** item : {&Data1, &Binary1, &Ascii1}) {
@@ -276,10 +295,16 @@ void TEngineerForm::BuildMenu() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     Version1 = help->addAction(QStringLiteral("&Version"), this, &TEngineerForm::Version1Click);
 
-    for (auto [action, name] : {std::pair{Open1, "Open1"}, {Exit1, "Exit1"}, {ComSet1, "ComSet1"},
-                                {LogClear1, "LogClear1"}, {RxDataClear1, "RxDataClear1"},
-                                {TxDataClear1, "TxDataClear1"}, {Data1, "Data1"}, {Binary1, "Binary1"},
-                                {Ascii1, "Ascii1"}, {Version1, "Version1"}}) {
+    for (auto [action, name] : {std::pair{Open1, "Open1"},
+                                {Exit1, "Exit1"},
+                                {ComSet1, "ComSet1"},
+                                {LogClear1, "LogClear1"},
+                                {RxDataClear1, "RxDataClear1"},
+                                {TxDataClear1, "TxDataClear1"},
+                                {Data1, "Data1"},
+                                {Binary1, "Binary1"},
+                                {Ascii1, "Ascii1"},
+                                {Version1, "Version1"}}) {
         action->setObjectName(QString::fromLatin1(name));
     }
 }
@@ -306,8 +331,9 @@ void TEngineerForm::FormShow() {
             StartTimer(Timer1);
             return;
         }
-        orrick::ShowMessageBox(TBoxIcon::Exclamation, kComportError,
-                               QStringLiteral("Can not use both comport1 and comport2 !!  Check port status."));
+        orrick::ShowMessageBox(
+            TBoxIcon::Exclamation, kComportError,
+            QStringLiteral("Can not use both comport1 and comport2 !!  Check port status."));
     } catch (const std::exception& error) {
         orrick::ReportError(QString::fromUtf8(error.what()));
     }
@@ -370,7 +396,8 @@ void TEngineerForm::WritePortPanel() {
     StatusPanel[0]->setText(QString::fromStdString(orrick::PortPanelText(settings_)));
     // The device behind the port, for the engineer who wonders which one "COM2" is.
     const int port = HComm1->CommPort() == TCommPort::Com1 ? 0 : 1;
-    StatusPanel[0]->setToolTip(QString::fromStdString(ComDevicePath(orrick::kPortTexts[static_cast<std::size_t>(port)])));
+    StatusPanel[0]->setToolTip(
+        QString::fromStdString(ComDevicePath(orrick::kPortTexts[static_cast<std::size_t>(port)])));
 }
 
 void TEngineerForm::Timer1Timer() {
@@ -414,11 +441,12 @@ void TEngineerForm::TxButton1Click(QObject* sender) {
                                        QStringLiteral("This Data is incorrect!"));
                 return;
             case orrick::THexLineBytes::TStatus::TooLong:
-                orrick::ShowMessageBox(TBoxIcon::Exclamation, kCommunicationError,
-                                       QStringLiteral("This Data is too long!  A line holds at most %1 "
-                                                      "characters (%2 bytes).")
-                                           .arg(orrick::kMaxBinaryLineChars)
-                                           .arg(orrick::kMaxBinaryLineChars / 2));
+                orrick::ShowMessageBox(
+                    TBoxIcon::Exclamation, kCommunicationError,
+                    QStringLiteral("This Data is too long!  A line holds at most %1 "
+                                   "characters (%2 bytes).")
+                        .arg(orrick::kMaxBinaryLineChars)
+                        .arg(orrick::kMaxBinaryLineChars / 2));
                 return;
             case orrick::THexLineBytes::TStatus::NotHex:
                 throw EConvertError(orrick::NotAnIntegerMessage(hex.badPair));
@@ -430,10 +458,11 @@ void TEngineerForm::TxButton1Click(QObject* sender) {
     }
     const orrick::TMarkedLineBytes marked = orrick::EncodeMarkedLine(line);
     if (marked.refused) {
-        orrick::ShowMessageBox(TBoxIcon::Exclamation, kCommunicationError,
-                               QStringLiteral("The character %1 has no byte in code page 437 and cannot be "
-                                              "sent.  Nothing was sent.")
-                                   .arg(CharacterName(*marked.refused)));
+        orrick::ShowMessageBox(
+            TBoxIcon::Exclamation, kCommunicationError,
+            QStringLiteral("The character %1 has no byte in code page 437 and cannot be "
+                           "sent.  Nothing was sent.")
+                .arg(CharacterName(*marked.refused)));
         return;
     }
     HComm1->WriteStringData(marked.bytes);
@@ -457,7 +486,9 @@ void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
         });
 }
 
-void TEngineerForm::AppendRxLine(const QString& line) { EngRxMemo->appendPlainText(line); }
+void TEngineerForm::AppendRxLine(const QString& line) {
+    EngRxMemo->appendPlainText(line);
+}
 
 // ---- Clearing, files, dialogs ------------------------------------------------------------------
 
@@ -478,21 +509,24 @@ void TEngineerForm::TxClearButtonClick() {
 }
 
 void TEngineerForm::Open1Click() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Data File Open"), QString(),
-                                                      QStringLiteral("TEXT Files(*.txt);;All Files(*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Data File Open"), QString(),
+                                     QStringLiteral("TEXT Files(*.txt);;All Files(*)"));
     if (!path.isEmpty()) LoadDataFile(path);
 }
 
 void TEngineerForm::LoadDataFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()).toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
+                                     .arg(path, file.errorString())
+                                     .toStdString());
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        throw std::runtime_error(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString()).toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot read file \"%1\". %2")
+                                     .arg(path, file.errorString())
+                                     .toStdString());
     }
     // UTF-8 when the file is valid UTF-8, else the radios' code page, so that every byte loads.
     QStringDecoder utf8(QStringDecoder::Utf8);
@@ -500,15 +534,20 @@ void TEngineerForm::LoadDataFile(const QString& path) {
     if (utf8.hasError()) {
         text.clear();
         text.reserve(bytes.size());
-        for (const char byte : bytes) text += QChar(orrick::Cp437ToUnicode(static_cast<std::uint8_t>(byte)));
+        for (const char byte : bytes)
+            text += QChar(orrick::Cp437ToUnicode(static_cast<std::uint8_t>(byte)));
     }
     RichEdit1->setPlainText(text);
     RichEdit1->setProperty(kLineBreakProperty, LineBreakOf(text));
 }
 
-void TEngineerForm::Exit1Click() { close(); }
+void TEngineerForm::Exit1Click() {
+    close();
+}
 
-void TEngineerForm::Version1Click() { VersionForm_->exec(); }
+void TEngineerForm::Version1Click() {
+    VersionForm_->exec();
+}
 
 // ---- Port settings -----------------------------------------------------------------------------
 
@@ -564,7 +603,8 @@ bool TEngineerForm::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == RichEdit1 || watched == RichEdit2) {
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) return true;  // one-line habit
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            return true;  // one-line habit
         RichEdit1KeyDown(static_cast<QTextEdit*>(watched), key->key(), key->modifiers());
     }
     return QMainWindow::eventFilter(watched, event);

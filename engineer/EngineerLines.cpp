@@ -32,8 +32,12 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -43,7 +47,8 @@ TMarkedLineBytes EncodeMarkedLine(std::u16string_view line) {
     for (std::size_t i = 0; i < line.size(); ++i) {
         char32_t c = line[i];
         if (IsHighSurrogate(line[i]) && i + 1 < line.size() && IsLowSurrogate(line[i + 1])) {
-            c = 0x10000 + ((static_cast<char32_t>(line[i]) - 0xD800) << 10) + (line[i + 1] - 0xDC00u);
+            c = 0x10000 + ((static_cast<char32_t>(line[i]) - 0xD800) << 10) +
+                (line[i + 1] - 0xDC00u);
         }
         if (c == U'@') {
             result.bytes += kStx;
@@ -90,7 +95,8 @@ std::string NotAnIntegerMessage(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            c = 0x10000 + ((static_cast<char32_t>(text[i]) - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            c = 0x10000 + ((static_cast<char32_t>(text[i]) - 0xD800) << 10) +
+                (text[i + 1] - 0xDC00u);
             ++i;
         }
         AppendUtf8(message, c);
@@ -101,13 +107,14 @@ std::string NotAnIntegerMessage(std::u16string_view text) {
 
 char16_t ReceivedCharacter(std::uint8_t byte) {
     if (byte < 0x20) return static_cast<char16_t>(0x2400 + byte);  // SYMBOL FOR NULL ..
-    if (byte == 0x7F) return u'\u2421';                             // SYMBOL FOR DELETE
+    if (byte == 0x7F) return u'\u2421';                            // SYMBOL FOR DELETE
     return Cp437ToUnicode(byte);
 }
 
 void AppendHexByteBlank(std::u16string& line, std::uint8_t byte) {
-    static constexpr std::array<char16_t, 16> kDigits = {u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7',
-                                                         u'8', u'9', u'A', u'B', u'C', u'D', u'E', u'F'};
+    static constexpr std::array<char16_t, 16> kDigits = {u'0', u'1', u'2', u'3', u'4', u'5',
+                                                         u'6', u'7', u'8', u'9', u'A', u'B',
+                                                         u'C', u'D', u'E', u'F'};
     line += kDigits[byte >> 4];
     line += kDigits[byte & 0x0F];
     line += u' ';
@@ -146,10 +153,17 @@ std::u16string ReceiveDataLine(TRxPort& port, const TSteadyClock& now) {
         std::uint8_t byte = 0;
         port.ReadData(&byte, 1);
         switch (byte) {
-            case kStx: line += u'@'; break;
-            case kEtx: line += u'#'; return line;
-            case 0x00: break;
-            default: line += ReceivedCharacter(byte); break;
+            case kStx:
+                line += u'@';
+                break;
+            case kEtx:
+                line += u'#';
+                return line;
+            case 0x00:
+                break;
+            default:
+                line += ReceivedCharacter(byte);
+                break;
         }
     }
 }
@@ -159,7 +173,8 @@ std::u16string ReceiveWaiting(TRxPort& port, Append append) {
     std::u16string line;
     std::array<std::uint8_t, 4096> buffer{};
     for (std::int32_t waiting = port.CountInBuff(); waiting > 0; waiting = port.CountInBuff()) {
-        const auto count = std::min<std::uint32_t>(static_cast<std::uint32_t>(waiting), buffer.size());
+        const auto count =
+            std::min<std::uint32_t>(static_cast<std::uint32_t>(waiting), buffer.size());
         port.ReadData(buffer.data(), count);
         for (std::uint32_t i = 0; i < count; ++i) append(line, buffer[i]);
     }

@@ -93,7 +93,8 @@ std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now);
 
 // What one receive event does: ReceiveLine, and in Data mode again while bytes still wait behind
 // an ETX. The port raises its event for new arrivals only, so a frame that came in right behind
-// another would otherwise wait for the next arrival. Every non-empty line goes to deliver, in order.
+// another would otherwise wait for the next arrival. Every non-empty line goes to deliver, in
+// order.
 void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
                   const std::function<void(std::u16string&& line)>& deliver);
 

@@ -20,7 +20,9 @@ QSet<QString>& OpenBoxes() {
 
 }  // namespace
 
-void SetMessageHook(TMessageHook hook) { Hook() = std::move(hook); }
+void SetMessageHook(TMessageHook hook) {
+    Hook() = std::move(hook);
+}
 
 void ShowMessageBox(TBoxIcon icon, const QString& caption, const QString& text) {
     const QString key = caption + QChar(u'\n') + text;
@@ -34,8 +36,8 @@ void ShowMessageBox(TBoxIcon icon, const QString& caption, const QString& text) 
         Hook()(icon, caption, text);
         return;
     }
-    QMessageBox box(icon == TBoxIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, caption, text,
-                    QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(icon == TBoxIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, caption,
+                    text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 
@@ -50,7 +52,8 @@ void ReportError(const QString& message) {
 
 void ReportErrorLater(const QString& message) {
     if (QCoreApplication* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(app, [message] { ReportError(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [message] { ReportError(message); }, Qt::QueuedConnection);
     }
 }
 

@@ -12,7 +12,8 @@ inline constexpr const char* kApplicationTitle = "ORRICK";
 
 enum class TBoxIcon { Stop, Exclamation };
 
-using TMessageHook = std::function<void(TBoxIcon icon, const QString& caption, const QString& text)>;
+using TMessageHook =
+    std::function<void(TBoxIcon icon, const QString& caption, const QString& text)>;
 
 // Replaces the modal box; an empty hook restores it.
 void SetMessageHook(TMessageHook hook);

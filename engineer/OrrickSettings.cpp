@@ -10,7 +10,6 @@ constexpr const char* kBps = "Bps";
 constexpr const char* kStop = "Stop";
 constexpr const char* kMode = "Mode";
 
-
 }  // namespace
 
 TLoadedSettings LoadPortSettings() {
@@ -36,10 +35,12 @@ TLoadedSettings LoadPortSettings() {
         loaded.values.mode = mode;
     } else {
         loaded.values.mode = 0;
-        loaded.problem = store.contains(kMode)
-                             ? QStringLiteral("The stored mode '%1' in %2 is not 0, 1 or 2; Data mode is used")
-                                   .arg(modeText, store.fileName())
-                             : QStringLiteral("No mode is stored in %1; Data mode is used").arg(store.fileName());
+        loaded.problem =
+            store.contains(kMode)
+                ? QStringLiteral("The stored mode '%1' in %2 is not 0, 1 or 2; Data mode is used")
+                      .arg(modeText, store.fileName())
+                : QStringLiteral("No mode is stored in %1; Data mode is used")
+                      .arg(store.fileName());
     }
     return loaded;
 }

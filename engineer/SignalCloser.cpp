@@ -18,7 +18,8 @@ constexpr std::array<int, 2> kSignals = {SIGTERM, SIGINT};
 extern "C" void OnCloseSignal(int) {
     const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);  // a full pipe has a wake-up in it already
+    [[maybe_unused]] const ssize_t written =
+        ::write(g_pipe[1], &byte, 1);  // a full pipe has a wake-up in it already
     errno = saved;
 }
 
@@ -36,11 +37,13 @@ TSignalCloser::TSignalCloser(QWidget* window, QObject* parent) : QObject(parent)
     action.sa_handler = OnCloseSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &g_previous[i]);
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+        ::sigaction(kSignals[i], &action, &g_previous[i]);
 }
 
 TSignalCloser::~TSignalCloser() {
-    for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+        ::sigaction(kSignals[i], &g_previous[i], nullptr);
     delete notifier_;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);

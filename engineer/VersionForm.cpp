@@ -32,9 +32,11 @@ QPixmap DrawBanner() {
     painter.drawPath(trace);
     painter.setPen(Qt::white);
     painter.setFont(TimesFont(20, true));
-    painter.drawText(QRect(8, 0, 241, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ORRICK"));
+    painter.drawText(QRect(8, 0, 241, 26), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("ORRICK"));
     painter.setFont(TimesFont(11));
-    painter.drawText(QRect(0, 0, 243, 26), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("serial terminal"));
+    painter.drawText(QRect(0, 0, 243, 26), Qt::AlignRight | Qt::AlignVCenter,
+                     QStringLiteral("serial terminal"));
     return picture;
 }
 

@@ -83,8 +83,10 @@ TEST_F(EngineerFormTest, ACharacterOutsideTheCodePageIsRefused) {
     EXPECT_EQ(com1_.ReadQuiet(), "");
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[0].caption, "COMMUNICATION ERROR");
-    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("'€' (U+20AC)"))) << boxes_[0].text.toStdString();
-    EXPECT_TRUE(boxes_[1].text.contains(QStringLiteral("'ā' (U+0101)"))) << boxes_[1].text.toStdString();
+    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("'€' (U+20AC)")))
+        << boxes_[0].text.toStdString();
+    EXPECT_TRUE(boxes_[1].text.contains(QStringLiteral("'ā' (U+0101)")))
+        << boxes_[1].text.toStdString();
 }
 
 TEST_F(EngineerFormTest, BinaryLines) {
@@ -128,7 +130,8 @@ TEST_F(EngineerFormTest, ABinaryLineBeyondOneBlockIsRefused) {
 TEST_F(EngineerFormTest, F1AndF2SendFromAnyControl) {
     form_->RichEdit1->setPlainText(QStringLiteral("one"));
     form_->RichEdit2->setPlainText(QStringLiteral("two"));
-    for (QWidget* focus : std::initializer_list<QWidget*>{form_->EngRxMemo, form_->AllClearButton, form_->RichEdit2}) {
+    for (QWidget* focus : std::initializer_list<QWidget*>{form_->EngRxMemo, form_->AllClearButton,
+                                                          form_->RichEdit2}) {
         focus->setFocus();
         QTest::keyClick(focus, Qt::Key_F1);
         EXPECT_EQ(com1_.Read(3), "one") << focus->objectName().toStdString();
@@ -158,7 +161,8 @@ TEST_F(EngineerFormTest, BinaryAndAsciiReceiving) {
     form_->RxClearButton->click();
     SetMode(orrick::AsciiMode);
     com1_.Write("OK\r");
-    ASSERT_TRUE(WaitFor([&] { return Received() == QStringLiteral("OK\u240D"); })) << Received().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return Received() == QStringLiteral("OK\u240D"); }))
+        << Received().toStdString();
 }
 
 TEST_F(EngineerFormTest, ClosingWhileAFrameWaitsForItsEnd) {
@@ -246,7 +250,8 @@ TEST_F(EngineerFormTest, LoadedFileIsSentWithItsLineBreaks) {
     }
 
     form_->RichEdit1->setPlainText(QStringLiteral("kept"));
-    EXPECT_THROW(form_->LoadDataFile(folder.filePath(QStringLiteral("missing.txt"))), std::runtime_error);
+    EXPECT_THROW(form_->LoadDataFile(folder.filePath(QStringLiteral("missing.txt"))),
+                 std::runtime_error);
     EXPECT_EQ(form_->RichEdit1->toPlainText(), "kept");
 }
 
@@ -264,15 +269,18 @@ TEST_F(EngineerFormTest, VersionDialog) {
 }
 
 TEST_F(EngineerFormTest, TabOrder) {
-    QWidget* expected[] = {form_->AllClearButton, form_->RxClearButton, form_->TxClearButton, form_->ActiveCheckBox,
-                           form_->RichEdit1,      form_->TxButton1,     form_->RichEdit2,     form_->TxButton2};
+    QWidget* expected[] = {form_->AllClearButton, form_->RxClearButton, form_->TxClearButton,
+                           form_->ActiveCheckBox, form_->RichEdit1,     form_->TxButton1,
+                           form_->RichEdit2,      form_->TxButton2};
     QWidget* at = form_->ModeRadioGroup->Button(2);
     for (QWidget* next : expected) {
         at = at->nextInFocusChain();
-        while (at->focusPolicy() == Qt::NoFocus || !at->isVisible() || (at->focusPolicy() & Qt::TabFocus) == 0) {
+        while (at->focusPolicy() == Qt::NoFocus || !at->isVisible() ||
+               (at->focusPolicy() & Qt::TabFocus) == 0) {
             at = at->nextInFocusChain();
         }
-        EXPECT_EQ(at, next) << at->objectName().toStdString() << " instead of " << next->objectName().toStdString();
+        EXPECT_EQ(at, next) << at->objectName().toStdString() << " instead of "
+                            << next->objectName().toStdString();
     }
 }
 

@@ -77,14 +77,18 @@ TEST(DecodeHexLine, PairsBecomeBytes) {
 }
 
 TEST(DecodeHexLine, LinesBeyondOneBlockAreRefused) {
-    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).status, THexLineBytes::TStatus::Ok);
+    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).status,
+              THexLineBytes::TStatus::Ok);
     EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).bytes.size(), 4096u);
-    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars + 2, u'a')).status, THexLineBytes::TStatus::TooLong);
+    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars + 2, u'a')).status,
+              THexLineBytes::TStatus::TooLong);
 }
 
 TEST(NotAnIntegerMessage, NamesThePair) {
     EXPECT_EQ(NotAnIntegerMessage(u"0g"), "'0g' is not a valid integer value");
-    EXPECT_EQ(NotAnIntegerMessage(u"é2"), "'\xC3\xA9" "2' is not a valid integer value");
+    EXPECT_EQ(NotAnIntegerMessage(u"é2"),
+              "'\xC3\xA9"
+              "2' is not a valid integer value");
 }
 
 TEST(ReceivedCharacter, ControlsAreVisibleAndTheUpperHalfIsCp437) {
@@ -126,7 +130,8 @@ public:
     bool WaitForInput(int timeoutMs) override {
         waits.push_back(timeoutMs);
         const auto limit = now_ + std::chrono::milliseconds(timeoutMs);
-        if (closeAt_ && *closeAt_ <= limit && (schedule_.empty() || schedule_.front().first > *closeAt_)) {
+        if (closeAt_ && *closeAt_ <= limit &&
+            (schedule_.empty() || schedule_.front().first > *closeAt_)) {
             now_ = std::max(now_, *closeAt_);
             return false;
         }
@@ -180,7 +185,9 @@ TEST(ReceiveLines, EveryFrameWaitingBehindAnEtxInOneEvent) {
     FakePort port;
     port.Arrive(0ms, Bytes({0x02, 0x41, 0x03, 0x02, 0x42, 0x03, 0x02, 0x43}));
     std::vector<std::u16string> lines;
-    ReceiveLines(DataMode, port, [&port] { return port.Now(); }, [&](std::u16string&& line) { lines.push_back(line); });
+    ReceiveLines(
+        DataMode, port, [&port] { return port.Now(); },
+        [&](std::u16string&& line) { lines.push_back(line); });
     EXPECT_EQ(lines, (std::vector<std::u16string>{u"@A#", u"@B#", u"Incorrect Data Format : @C"}));
     EXPECT_EQ(port.Left(), 0u);
 }
@@ -191,7 +198,9 @@ TEST(ReceiveLines, OneLineInBinaryAndAscii) {
         port.Arrive(0ms, Bytes({0x41, 0x03, 0x42}));
         port.Arrive(1ms, Bytes({0x43}));
         std::vector<std::u16string> lines;
-        ReceiveLines(mode, port, [&port] { return port.Now(); }, [&](std::u16string&& line) { lines.push_back(line); });
+        ReceiveLines(
+            mode, port, [&port] { return port.Now(); },
+            [&](std::u16string&& line) { lines.push_back(line); });
         EXPECT_EQ(lines.size(), 1u);
         EXPECT_EQ(port.Left(), 1u);
     }

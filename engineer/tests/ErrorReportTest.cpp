@@ -10,14 +10,16 @@ TEST(WithFullStop, AddedAfterCharactersBeyondTheFullStop) {
     const struct {
         const char* message;
         const char* shown;
-    } cases[] = {{"Read data Timeout", "Read data Timeout."},
-                 {"Communication Read Error  ErrorMask=4", "Communication Read Error  ErrorMask=4."},
-                 {"Comport Error!!", "Comport Error!!"},
-                 {"Done.", "Done."},
-                 {"(x)", "(x)"},
-                 {"what?", "what?."},
-                 {"", ""}};
-    for (const auto& c : cases) EXPECT_EQ(orrick::WithFullStop(QString::fromUtf8(c.message)), c.shown);
+    } cases[] = {
+        {"Read data Timeout", "Read data Timeout."},
+        {"Communication Read Error  ErrorMask=4", "Communication Read Error  ErrorMask=4."},
+        {"Comport Error!!", "Comport Error!!"},
+        {"Done.", "Done."},
+        {"(x)", "(x)"},
+        {"what?", "what?."},
+        {"", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(orrick::WithFullStop(QString::fromUtf8(c.message)), c.shown);
 }
 
 class ErrorReportTest : public OrrickTest {};
@@ -33,7 +35,8 @@ TEST_F(ErrorReportTest, ARepeatWhileTheSameBoxIsOpenIsDropped) {
     });
     orrick::ReportError(QStringLiteral("Write data Timeout"));
     orrick::ReportError(QStringLiteral("Write data Timeout"));  // the first box is closed again
-    EXPECT_EQ(BoxTexts(), (QStringList{"Write data Timeout.", "Read data Timeout.", "Write data Timeout."}));
+    EXPECT_EQ(BoxTexts(),
+              (QStringList{"Write data Timeout.", "Read data Timeout.", "Write data Timeout."}));
 }
 
 TEST_F(ErrorReportTest, AnExceptionOutOfAnEventHandlerIsReported) {

@@ -24,13 +24,15 @@ void OrrickTest::SetUpTestSuite() {
 }
 
 void OrrickTest::SetUp() {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"), QStringLiteral("orrick"));
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"),
+                    QStringLiteral("orrick"));
     store.clear();
     store.sync();
     boxes_.clear();
-    orrick::SetMessageHook([this](orrick::TBoxIcon icon, const QString& caption, const QString& text) {
-        boxes_.push_back({icon, caption, text});
-    });
+    orrick::SetMessageHook(
+        [this](orrick::TBoxIcon icon, const QString& caption, const QString& text) {
+            boxes_.push_back({icon, caption, text});
+        });
 }
 
 void OrrickTest::TearDown() {
@@ -44,12 +46,17 @@ void OrrickTest::MapPorts(const PtyPeer* com1, const PtyPeer* com2) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QTextStream out(&file);
     out << "[ports]\n";
-    out << "COM1=" << (com1 ? QString::fromStdString(com1->Path()) : QStringLiteral("/nonexistent/ttyCOM1")) << "\n";
-    out << "COM2=" << (com2 ? QString::fromStdString(com2->Path()) : QStringLiteral("/nonexistent/ttyCOM2")) << "\n";
+    out << "COM1="
+        << (com1 ? QString::fromStdString(com1->Path()) : QStringLiteral("/nonexistent/ttyCOM1"))
+        << "\n";
+    out << "COM2="
+        << (com2 ? QString::fromStdString(com2->Path()) : QStringLiteral("/nonexistent/ttyCOM2"))
+        << "\n";
 }
 
 void OrrickTest::StoreSettings(const std::map<QString, QString>& values) {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"), QStringLiteral("orrick"));
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"),
+                    QStringLiteral("orrick"));
     for (const auto& [key, value] : values) store.setValue(key, value);
     store.sync();
 }
@@ -62,7 +69,9 @@ std::map<QString, QString> OrrickTest::StoredSettings() const {
     return values;
 }
 
-QString OrrickTest::SettingsFile() const { return configFolder_ + QStringLiteral("/halberd/orrick.conf"); }
+QString OrrickTest::SettingsFile() const {
+    return configFolder_ + QStringLiteral("/halberd/orrick.conf");
+}
 
 TEngineerForm& OrrickTest::StartForm() {
     form_ = std::make_unique<TEngineerForm>();

@@ -32,7 +32,8 @@ protected:
 
     // Maps COM1 and COM2 to the peers, or to a device that does not exist when a peer is missing.
     void MapPorts(const PtyPeer* com1, const PtyPeer* com2);
-    // Stores values as a previous run would have; Mode given as text so that bad values can be stored.
+    // Stores values as a previous run would have; Mode given as text so that bad values can be
+    // stored.
     void StoreSettings(const std::map<QString, QString>& values);
     std::map<QString, QString> StoredSettings() const;
     QString SettingsFile() const;

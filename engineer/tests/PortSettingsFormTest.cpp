@@ -45,7 +45,8 @@ TEST_F(PortSettingsTest, FirstRunUsesTheDefaultsAndStoresThem) {
     EXPECT_EQ(form_->Mode(), 0);
     CloseForm();
     EXPECT_TRUE(QFile::exists(SettingsFile()));
-    EXPECT_EQ(StoredSettings(), (Values{{"Port", "COM1"}, {"Bps", "1200bps"}, {"Stop", "1bit"}, {"Mode", "0"}}));
+    EXPECT_EQ(StoredSettings(),
+              (Values{{"Port", "COM1"}, {"Bps", "1200bps"}, {"Stop", "1bit"}, {"Mode", "0"}}));
     EXPECT_TRUE(boxes_.empty()) << BoxTexts().join('|').toStdString();
 }
 
@@ -60,11 +61,26 @@ TEST_F(PortSettingsTest, StoredSettingsSelectPortSpeedStopAndMode) {
         orrick::TPortSelection dialog;
     } cases[] = {
         {{{"Port", "COM2"}, {"Bps", "9600bps"}, {"Stop", "2bit"}, {"Mode", "2"}},
-         TCommPort::Com2, TBaudRate::___9600bps, TStopBits::_2bit, "COMPORT  COM2  9600bps  2bit", 2, {1, 3, 1}},
+         TCommPort::Com2,
+         TBaudRate::___9600bps,
+         TStopBits::_2bit,
+         "COMPORT  COM2  9600bps  2bit",
+         2,
+         {1, 3, 1}},
         {{{"Port", "COM1NG"}, {"Bps", "38400bps"}, {"Stop", "1bit"}, {"Mode", "1"}},
-         TCommPort::Com2, TBaudRate::__38400bps, TStopBits::_1bit, "COMPORT  COM1NG  38400bps  1bit", 1, {1, 5, 0}},
+         TCommPort::Com2,
+         TBaudRate::__38400bps,
+         TStopBits::_1bit,
+         "COMPORT  COM1NG  38400bps  1bit",
+         1,
+         {1, 5, 0}},
         {{{"Port", "COM1"}, {"Bps", "NG"}, {"Stop", "1bit"}, {"Mode", "0"}},
-         TCommPort::Com1, TBaudRate::___1200bps, TStopBits::_1bit, "COMPORT  COM1  NG  1bit", 0, {0, 0, 0}},
+         TCommPort::Com1,
+         TBaudRate::___1200bps,
+         TStopBits::_1bit,
+         "COMPORT  COM1  NG  1bit",
+         0,
+         {0, 0, 0}},
     };
     for (const auto& c : cases) {
         SetUp();
@@ -108,7 +124,8 @@ TEST_F(PortSettingsTest, NoPortAtAllEndsTheProgram) {
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].caption, "COMPORT ERROR");
     EXPECT_EQ(boxes_[0].text, "Can not use both comport1 and comport2 !!  Check port status.");
-    EXPECT_EQ(StoredSettings(), (Values{{"Port", "NG"}, {"Bps", "NG"}, {"Stop", "1bit"}, {"Mode", "0"}}));
+    EXPECT_EQ(StoredSettings(),
+              (Values{{"Port", "NG"}, {"Bps", "NG"}, {"Stop", "1bit"}, {"Mode", "0"}}));
 }
 
 TEST_F(PortSettingsTest, AStoredPortThatFailsToOpenEndsTheProgram) {
@@ -154,9 +171,11 @@ TEST_F(PortSettingsTest, ThePortDialogChangesTheLineASecondLater) {
     ASSERT_TRUE(WaitFor([&] { return form_->Comm().GetPortStatus(); }));
     EXPECT_EQ(form_->Comm().CommPort(), TCommPort::Com2);
     EXPECT_EQ(form_->Comm().BaudRate(), TBaudRate::__19200bps);
-    EXPECT_EQ(form_->ComportDialog().Selection(), (orrick::TPortSelection{1, 4, 0})) << "remembered";
+    EXPECT_EQ(form_->ComportDialog().Selection(), (orrick::TPortSelection{1, 4, 0}))
+        << "remembered";
     CloseForm();
-    EXPECT_EQ(StoredSettings(), (Values{{"Port", "COM2"}, {"Bps", "19200bps"}, {"Stop", "1bit"}, {"Mode", "0"}}));
+    EXPECT_EQ(StoredSettings(),
+              (Values{{"Port", "COM2"}, {"Bps", "19200bps"}, {"Stop", "1bit"}, {"Mode", "0"}}));
 }
 
 TEST_F(PortSettingsTest, ActiveBoxClosesAndReopensThePort) {
@@ -214,7 +233,8 @@ TEST_F(PortSettingsTest, AStoreThatCannotBeWrittenIsReportedAndTheWindowCloses) 
     EXPECT_FALSE(form_->isVisible());
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].caption, "ORRICK");
-    EXPECT_TRUE(boxes_[0].text.startsWith("The settings cannot be written")) << boxes_[0].text.toStdString();
+    EXPECT_TRUE(boxes_[0].text.startsWith("The settings cannot be written"))
+        << boxes_[0].text.toStdString();
 }
 
 TEST_F(PortSettingsTest, SigtermClosesTheWindowAsItsCloseBox) {

@@ -22,7 +22,9 @@ PtyPeer::PtyPeer() {
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
-PtyPeer::~PtyPeer() { Close(); }
+PtyPeer::~PtyPeer() {
+    Close();
+}
 
 void PtyPeer::Close() {
     if (master_ >= 0) ::close(master_);
