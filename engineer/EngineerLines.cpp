@@ -172,10 +172,13 @@ template <typename Append>
 std::u16string ReceiveWaiting(TRxPort& port, Append append) {
     std::u16string line;
     std::array<std::uint8_t, 4096> buffer{};
-    for (std::int32_t waiting = port.CountInBuff(); waiting > 0; waiting = port.CountInBuff()) {
+    std::size_t read = 0;
+    for (std::int32_t waiting = port.CountInBuff(); waiting > 0 && read < kMaxReceivedLineBytes;
+         waiting = port.CountInBuff()) {
         const auto count =
             std::min<std::uint32_t>(static_cast<std::uint32_t>(waiting), buffer.size());
         port.ReadData(buffer.data(), count);
+        read += count;
         for (std::uint32_t i = 0; i < count; ++i) append(line, buffer[i]);
     }
     return line;
@@ -201,7 +204,7 @@ void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
     do {
         std::u16string line = ReceiveLine(mode, port, now);
         if (!line.empty()) deliver(std::move(line));
-    } while (mode != BinaryMode && mode != AsciiMode && port.CountInBuff() > 0);
+    } while (port.CountInBuff() > 0);
 }
 
 }  // namespace orrick

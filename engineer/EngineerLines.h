@@ -18,6 +18,7 @@ inline constexpr char kEtx = 0x03;
 // Longest Binary line: two characters a byte, 4096 bytes a block.
 inline constexpr std::size_t kMaxBinaryLineChars = 8192;
 inline constexpr std::chrono::milliseconds kDataLineSilence{1000};
+inline constexpr std::size_t kMaxReceivedLineBytes = 4096;
 inline constexpr std::u16string_view kIncorrectDataFormat = u"Incorrect Data Format : ";
 
 // ---- Sending -----------------------------------------------------------------------------------
@@ -88,13 +89,13 @@ private:
 //   front.
 // - Binary: every waiting byte as "0A ".
 // - Ascii: every waiting byte as a character (0x00 adds nothing).
+// Binary and Ascii lines end after kMaxReceivedLineBytes, so that an endless stream still shows.
 // An empty result means there is nothing to show.
 std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now);
 
-// What one receive event does: ReceiveLine, and in Data mode again while bytes still wait behind
-// an ETX. The port raises its event for new arrivals only, so a frame that came in right behind
-// another would otherwise wait for the next arrival. Every non-empty line goes to deliver, in
-// order.
+// What one receive event does: ReceiveLine again and again while bytes wait. The port raises its
+// event for new arrivals only, so a frame that came in right behind another would otherwise wait
+// for the next arrival. Every non-empty line goes to deliver, in order.
 void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
                   const std::function<void(std::u16string&& line)>& deliver);
 

@@ -192,17 +192,18 @@ TEST(ReceiveLines, EveryFrameWaitingBehindAnEtxInOneEvent) {
     EXPECT_EQ(port.Left(), 0u);
 }
 
-TEST(ReceiveLines, OneLineInBinaryAndAscii) {
+TEST(ReceiveLines, BinaryAndAsciiTakeWhatWaitsInLinesOfAtMostOneBlock) {
     for (int mode : {BinaryMode, AsciiMode}) {
         FakePort port;
-        port.Arrive(0ms, Bytes({0x41, 0x03, 0x42}));
-        port.Arrive(1ms, Bytes({0x43}));
+        port.Arrive(0ms, std::string(4096 + 3, 'A'));
+        port.Arrive(1ms, "B");
         std::vector<std::u16string> lines;
         ReceiveLines(
             mode, port, [&port] { return port.Now(); },
             [&](std::u16string&& line) { lines.push_back(line); });
-        EXPECT_EQ(lines.size(), 1u);
-        EXPECT_EQ(port.Left(), 1u);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[1], mode == AsciiMode ? u"AAA" : u"41 41 41 ");
+        EXPECT_EQ(port.Left(), 1u) << "bytes still on the way belong to the next event";
     }
 }
 
@@ -270,12 +271,6 @@ TEST(ReceiveBinaryAndAscii, EveryWaitingByteInOneLine) {
         EXPECT_EQ(port.Left(), 4u) << "bytes still on the way belong to the next call";
         EXPECT_TRUE(port.waits.empty());
     }
-}
-
-TEST(ReceiveBinaryAndAscii, MoreThanOneBufferOfBytes) {
-    FakePort port;
-    port.Arrive(0ms, std::string(5000, 'x'));
-    EXPECT_EQ(Receive(AsciiMode, port), std::u16string(5000, u'x'));
 }
 
 TEST(SilenceTimer, AStartWhileRunningKeepsTheDeadline) {
