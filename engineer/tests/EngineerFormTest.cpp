@@ -117,6 +117,12 @@ TEST_F(EngineerFormTest, BinaryLines) {
         EXPECT_EQ(boxes_[0].text, c.text);
         EXPECT_EQ(boxes_[0].icon, c.icon);
     }
+
+    boxes_.clear();  // the same through F1, whose key is taken before the focused control sees it
+    form_->RichEdit1->setPlainText(QStringLiteral("0g"));
+    QTest::keyClick(form_->EngRxMemo, Qt::Key_F1);
+    EXPECT_EQ(com1_.ReadQuiet(), "");
+    EXPECT_EQ(BoxTexts(), QStringList{"'0g' is not a valid integer value."});
 }
 
 TEST_F(EngineerFormTest, ABinaryLineBeyondOneBlockIsRefused) {
