@@ -1,0 +1,117 @@
+#pragma once
+// "ORRICK   Talvane for Engineer": two prepared transmit lines sent with F1 and F2 in Data, Binary
+// or Ascii mode, and the lines received back. The window owns the port; the line logic lives in
+// EngineerLines, the stored settings in OrrickSettings.
+#include <QMainWindow>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "PortSettings.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTextEdit;
+class QTimer;
+class THComm;
+class TComportForm;
+class TRadioGroup;
+class TVersionForm;
+
+class TEngineerForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TEngineerForm(QWidget* parent = nullptr);
+    ~TEngineerForm() override;
+
+    THComm& Comm() { return *HComm1; }
+    TComportForm& ComportDialog() { return *ComportForm_; }
+    TVersionForm& VersionDialog() { return *VersionForm_; }
+    int Mode() const { return mode_.load(); }
+    const orrick::TPortSettings& Settings() const { return settings_; }
+    bool PortUsable() const { return portUsable_; }
+
+    // Handlers.
+    void FormShow();
+    void FormClose();
+    void TxButton1Click(QObject* sender);
+    void HComm1CommEvent(THComm& sender, std::uint32_t& size);
+    void ModeRadioGroupClick();
+    void Data1Click(QObject* sender);
+    void AllClearButtonClick();
+    void RxClearButtonClick();
+    void TxClearButtonClick();
+    void Open1Click();
+    void Exit1Click();
+    void Version1Click();
+    void ComSet1Click();
+    void ActiveCheckBoxClick();
+    void Timer1Timer();
+    void Timer2Timer();
+
+    // Loads a text file into RichEdit1, replacing its text; throws when the file cannot be read.
+    void LoadDataFile(const QString& path);
+
+    // Controls.
+    TRadioGroup* ModeRadioGroup;
+    QPushButton* AllClearButton;
+    QPushButton* RxClearButton;
+    QPushButton* TxClearButton;
+    QCheckBox* ActiveCheckBox;
+    QLabel* EngRx;
+    QPlainTextEdit* EngRxMemo;
+    QLabel* EngTx;
+    QTextEdit* RichEdit1;
+    QLabel* Label3;
+    QTextEdit* RichEdit2;
+    QPushButton* TxButton1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QPushButton* TxButton2;
+    QLabel* StatusPanel[3];
+    QAction* Open1;
+    QAction* Exit1;
+    QAction* ComSet1;
+    QAction* LogClear1;
+    QAction* RxDataClear1;
+    QAction* TxDataClear1;
+    QAction* Data1;
+    QAction* Binary1;
+    QAction* Ascii1;
+    QAction* Version1;
+    QTimer* Timer1;  // clock
+    QTimer* Timer2;  // re-open one second after the port settings change
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    void ApplyMode();
+    void LoadSettings();
+    void CheckPortsAndOpen();
+    void ApplyPortSelection();  // the dialog's selections to the port, the texts and the panel
+    void WritePortPanel();
+    void AppendRxLine(const QString& line);
+    void FormKeyDown(int key);
+    void RichEdit1KeyDown(QTextEdit* edit, int key, Qt::KeyboardModifiers modifiers);
+
+    std::unique_ptr<THComm> HComm1;
+    TVersionForm* VersionForm_ = nullptr;
+    TComportForm* ComportForm_ = nullptr;
+    orrick::TPortSettings settings_;
+    std::atomic<int> mode_{0};          // read by the receive thread
+    std::atomic<int> rxGeneration_{0};  // counts the clears of the received list
+    bool portUsable_ = false;
+    bool shown_ = false;
+    bool closed_ = false;
+};
+
+extern TEngineerForm* EngineerForm;

@@ -1,0 +1,102 @@
+#pragma once
+// The engineer window's line logic, free of any toolkit: how a transmit line becomes bytes in each
+// mode, and how the bytes waiting at the port become one received line.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orrick {
+
+// The window's mode number; kept between runs as an integer.
+enum TEngMode : int { DataMode = 0, BinaryMode = 1, AsciiMode = 2 };
+
+inline constexpr char kStx = 0x02;
+inline constexpr char kEtx = 0x03;
+// Longest Binary line: two characters a byte, 4096 bytes a block.
+inline constexpr std::size_t kMaxBinaryLineChars = 8192;
+inline constexpr std::chrono::milliseconds kDataLineSilence{1000};
+inline constexpr std::size_t kMaxReceivedLineBytes = 4096;
+inline constexpr std::u16string_view kIncorrectDataFormat = u"Incorrect Data Format : ";
+
+// ---- Sending -----------------------------------------------------------------------------------
+
+// Data and Ascii modes: "@" becomes STX, "#" ETX, every other character its code page 437 byte.
+struct TMarkedLineBytes {
+    std::string bytes;
+    // Set when a character has no byte in the code page; then nothing may be sent.
+    std::optional<char32_t> refused;
+};
+TMarkedLineBytes EncodeMarkedLine(std::u16string_view line);
+
+// Binary mode: pairs of hexadecimal digits, no separators.
+struct THexLineBytes {
+    enum class TStatus { Ok, OddLength, TooLong, NotHex };
+    TStatus status = TStatus::Ok;
+    std::string bytes;
+    std::u16string badPair;  // the first pair that is not hexadecimal (NotHex)
+};
+THexLineBytes DecodeHexLine(std::u16string_view line);
+
+// "'0g' is not a valid integer value": the wording of every failed integer conversion.
+std::string NotAnIntegerMessage(std::u16string_view text);
+
+// ---- Receiving ---------------------------------------------------------------------------------
+
+// How a received byte is shown in Data and Ascii lines: code page 437 above 0x7F, and control
+// characters as their visible symbols (U+2400 block) so that one line stays one line.
+char16_t ReceivedCharacter(std::uint8_t byte);
+
+// "0A ": the byte as two upper-case hexadecimal digits and one blank.
+void AppendHexByteBlank(std::u16string& line, std::uint8_t byte);
+
+// What the receive side needs of the port (THComm on the receive thread, a fake in tests).
+class TRxPort {
+public:
+    virtual ~TRxPort() = default;
+    // Bytes waiting, or -1 when the port is closed.
+    virtual std::int32_t CountInBuff() = 0;
+    virtual void ReadData(void* buffer, std::uint32_t count) = 0;
+    // Blocks until a byte waits, the timeout passes or the port is closed; whether a byte waits.
+    virtual bool WaitForInput(int timeoutMs) = 0;
+};
+
+using TSteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+
+// Silence limit of a Data-mode line. Started when the input queue is found empty (a start while it
+// runs keeps the first start), stopped by every byte read.
+class TSilenceTimer {
+public:
+    explicit TSilenceTimer(std::chrono::milliseconds interval) : interval_(interval) {}
+    void Start(std::chrono::steady_clock::time_point now);
+    void Stop() { running_ = false; }
+    bool Running() const { return running_; }
+    // Whole milliseconds left, rounded up; 0 once expired (or when not running).
+    int RemainingMs(std::chrono::steady_clock::time_point now) const;
+
+private:
+    std::chrono::milliseconds interval_;
+    std::chrono::steady_clock::time_point deadline_{};
+    bool running_ = false;
+};
+
+// Assembles one received line from the bytes waiting at the port, as the mode says:
+// - Data: reads byte by byte up to and including ETX ("@" for STX, "#" for ETX, nothing for 0x00);
+//   bytes after the ETX stay queued. When no byte arrives for 1000 ms from the moment the queue was
+//   found empty, or the port closes meanwhile, the line ends with "Incorrect Data Format : " in
+//   front.
+// - Binary: every waiting byte as "0A ".
+// - Ascii: every waiting byte as a character (0x00 adds nothing).
+// Binary and Ascii lines end after kMaxReceivedLineBytes, so that an endless stream still shows.
+// An empty result means there is nothing to show.
+std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now);
+
+// What one receive event does: ReceiveLine again and again while bytes wait. The port raises its
+// event for new arrivals only, so a frame that came in right behind another would otherwise wait
+// for the next arrival. Every non-empty line goes to deliver, in order.
+void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
+                  const std::function<void(std::u16string&& line)>& deliver);
+
+}  // namespace orrick

@@ -1,0 +1,293 @@
+// The engineer window against a pseudo-terminal on COM1: what each mode sends and shows.
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+
+#include "ComportForm.h"
+#include "Controls.h"
+#include "EngineerLines.h"
+#include "Hcomm.h"
+#include "OrrickFixture.h"
+#include "VersionForm.h"
+
+namespace {
+
+class EngineerFormTest : public OrrickTest {
+protected:
+    void SetUp() override {
+        OrrickTest::SetUp();
+        MapPorts(&com1_, &com2_);
+        StartForm();
+        ASSERT_TRUE(form_->Comm().GetPortStatus());
+    }
+
+    void SetMode(int mode) {
+        QTest::mouseClick(form_->ModeRadioGroup->Button(mode), Qt::LeftButton);
+        ASSERT_EQ(form_->Mode(), mode);
+    }
+
+    void Send(const QString& line, QPushButton* button = nullptr) {
+        form_->RichEdit1->setPlainText(line);
+        QTest::mouseClick(button ? button : form_->TxButton1, Qt::LeftButton);
+    }
+
+    QString Received() const { return form_->EngRxMemo->toPlainText(); }
+
+    PtyPeer com1_;
+    PtyPeer com2_;
+};
+
+TEST_F(EngineerFormTest, CaptionsPanelsAndStartState) {
+    EXPECT_EQ(form_->windowTitle(), "ORRICK   Talvane for Engineer");
+    EXPECT_EQ(form_->StatusPanel[0]->text(), "COMPORT  COM1  1200bps  1bit");
+    EXPECT_EQ(form_->StatusPanel[0]->toolTip(), QString::fromStdString(com1_.Path()));
+    EXPECT_FALSE(form_->StatusPanel[1]->text().isEmpty());
+    EXPECT_FALSE(form_->StatusPanel[2]->text().isEmpty());
+    EXPECT_TRUE(form_->Timer1->isActive());
+    EXPECT_EQ(form_->Comm().BaudRate(), TBaudRate::___1200bps);
+    EXPECT_EQ(form_->Comm().RxThreshold(), 1u);
+    EXPECT_TRUE(form_->ActiveCheckBox->isChecked());
+    EXPECT_TRUE(form_->Data1->isChecked());
+    EXPECT_EQ(form_->ModeRadioGroup->ItemIndex(), 0);
+    EXPECT_TRUE(form_->Label1->isVisible());
+    EXPECT_EQ(form_->centralWidget()->width(), 650);
+    EXPECT_EQ(form_->centralWidget()->height() + form_->statusBar()->height(), 430);
+    EXPECT_TRUE(boxes_.empty()) << BoxTexts().join('|').toStdString();
+}
+
+TEST_F(EngineerFormTest, DataAndAsciiLinesSendMarkersAsStxAndEtx) {
+    for (int mode : {orrick::DataMode, orrick::AsciiMode}) {
+        SetMode(mode);
+        Send(QStringLiteral("@AB#"));
+        EXPECT_EQ(com1_.Read(4), Hex("02 41 42 03")) << mode;
+        Send(QStringLiteral("@"));
+        EXPECT_EQ(com1_.Read(1), Hex("02"));
+        Send(QStringLiteral("ATZ"));
+        EXPECT_EQ(com1_.ReadQuiet(), "ATZ") << "no line end is added";
+        Send(QStringLiteral("Ç½"));
+        EXPECT_EQ(com1_.Read(2), Hex("80 AB"));
+    }
+    EXPECT_TRUE(boxes_.empty()) << BoxTexts().join('|').toStdString();
+}
+
+TEST_F(EngineerFormTest, ACharacterOutsideTheCodePageIsRefused) {
+    Send(QStringLiteral("@12€#"));
+    Send(QStringLiteral("ā"));
+    EXPECT_EQ(com1_.ReadQuiet(), "");
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].caption, "COMMUNICATION ERROR");
+    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("'€' (U+20AC)")))
+        << boxes_[0].text.toStdString();
+    EXPECT_TRUE(boxes_[1].text.contains(QStringLiteral("'ā' (U+0101)")))
+        << boxes_[1].text.toStdString();
+}
+
+TEST_F(EngineerFormTest, BinaryLines) {
+    SetMode(orrick::BinaryMode);
+    Send(QStringLiteral("0241a3"));
+    EXPECT_EQ(com1_.Read(3), Hex("02 41 A3"));
+    Send(QStringLiteral("FFff"));
+    EXPECT_EQ(com1_.Read(2), Hex("FF FF"));
+    ASSERT_TRUE(boxes_.empty());
+
+    const struct {
+        QString line;
+        QString caption;
+        QString text;
+        orrick::TBoxIcon icon;
+    } refused[] = {
+        {"024", "COMMUNICATION ERROR", "This Data is incorrect!", orrick::TBoxIcon::Exclamation},
+        {"0", "COMMUNICATION ERROR", "This Data is incorrect!", orrick::TBoxIcon::Exclamation},
+        {"020g", "ORRICK", "'0g' is not a valid integer value.", orrick::TBoxIcon::Stop},
+        {"02 4", "ORRICK", "' 4' is not a valid integer value.", orrick::TBoxIcon::Stop},
+    };
+    for (const auto& c : refused) {
+        boxes_.clear();
+        Send(c.line);
+        EXPECT_EQ(com1_.ReadQuiet(), "") << c.line.toStdString();
+        ASSERT_EQ(boxes_.size(), 1u) << c.line.toStdString();
+        EXPECT_EQ(boxes_[0].caption, c.caption);
+        EXPECT_EQ(boxes_[0].text, c.text);
+        EXPECT_EQ(boxes_[0].icon, c.icon);
+    }
+
+    boxes_.clear();  // the same through F1, whose key is taken before the focused control sees it
+    form_->RichEdit1->setPlainText(QStringLiteral("0g"));
+    QTest::keyClick(form_->EngRxMemo, Qt::Key_F1);
+    EXPECT_EQ(com1_.ReadQuiet(), "");
+    EXPECT_EQ(BoxTexts(), QStringList{"'0g' is not a valid integer value."});
+}
+
+TEST_F(EngineerFormTest, ABinaryLineBeyondOneBlockIsRefused) {
+    SetMode(orrick::BinaryMode);
+    Send(QString(8194, QChar(u'a')));
+    EXPECT_EQ(com1_.ReadQuiet(), "");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].caption, "COMMUNICATION ERROR");
+}
+
+TEST_F(EngineerFormTest, F1AndF2SendFromAnyControl) {
+    form_->RichEdit1->setPlainText(QStringLiteral("one"));
+    form_->RichEdit2->setPlainText(QStringLiteral("two"));
+    for (QWidget* focus : std::initializer_list<QWidget*>{form_->EngRxMemo, form_->AllClearButton,
+                                                          form_->RichEdit2}) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_F1);
+        EXPECT_EQ(com1_.Read(3), "one") << focus->objectName().toStdString();
+        QTest::keyClick(focus, Qt::Key_F2, Qt::ShiftModifier);
+        EXPECT_EQ(com1_.Read(3), "two") << focus->objectName().toStdString();
+    }
+    EXPECT_EQ(form_->RichEdit2->toPlainText(), "two") << "F keys are not typed into the edit";
+}
+
+TEST_F(EngineerFormTest, DataModeShowsOneFramePerLine) {
+    com1_.Write(Hex("02 31 32 03 02 33 00 34 03"));
+    ASSERT_TRUE(WaitFor([&] { return Received() == "@12#\n@34#"; })) << Received().toStdString();
+}
+
+TEST_F(EngineerFormTest, DataModeEndsALineAfterOneSecondOfSilence) {
+    com1_.Write(Hex("02 31"));
+    ASSERT_TRUE(WaitFor([&] { return !Received().isEmpty(); }));
+    EXPECT_EQ(Received(), "Incorrect Data Format : @1");
+    com1_.Write(Hex("02 35 03"));
+    ASSERT_TRUE(WaitFor([&] { return Received().endsWith("\n@5#"); })) << Received().toStdString();
+}
+
+TEST_F(EngineerFormTest, BinaryAndAsciiReceiving) {
+    SetMode(orrick::BinaryMode);
+    com1_.Write(Hex("0A"));
+    ASSERT_TRUE(WaitFor([&] { return Received() == "0A "; })) << Received().toStdString();
+    form_->RxClearButton->click();
+    SetMode(orrick::AsciiMode);
+    com1_.Write("OK\r");
+    ASSERT_TRUE(WaitFor([&] { return Received() == QStringLiteral("OK\u240D"); }))
+        << Received().toStdString();
+}
+
+TEST_F(EngineerFormTest, ClosingWhileAFrameWaitsForItsEnd) {
+    com1_.Write(Hex("02 31"));
+    QTest::qWait(200);  // the receive thread now waits inside the handler
+    CloseForm();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_FALSE(form_->Comm().GetPortStatus());
+}
+
+TEST_F(EngineerFormTest, MarkerKeysInAsciiModeOnly) {
+    QTextEdit* edit = form_->RichEdit2;
+    edit->setFocus();
+    edit->setPlainText(QStringLiteral("AB"));
+    QTextCursor caret = edit->textCursor();
+    caret.setPosition(1);
+    edit->setTextCursor(caret);
+    QTest::keyClick(edit, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(edit->toPlainText(), "AB") << "Data mode";
+
+    SetMode(orrick::AsciiMode);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_B, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(edit->toPlainText(), "A@#B");
+    EXPECT_EQ(edit->textCursor().position(), 3);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(edit->toPlainText(), "A@#B") << "Enter inserts no line break";
+}
+
+TEST_F(EngineerFormTest, ModeMenuRadioGroupAndLabelsMoveTogether) {
+    const struct {
+        QAction* item;
+        int mode;
+    } cases[] = {{form_->Binary1, 1}, {form_->Ascii1, 2}, {form_->Data1, 0}};
+    for (const auto& c : cases) {
+        c.item->trigger();
+        EXPECT_EQ(form_->Mode(), c.mode);
+        EXPECT_EQ(form_->ModeRadioGroup->ItemIndex(), c.mode);
+        EXPECT_EQ(form_->Data1->isChecked(), c.mode == 0);
+        EXPECT_EQ(form_->Binary1->isChecked(), c.mode == 1);
+        EXPECT_EQ(form_->Ascii1->isChecked(), c.mode == 2);
+        EXPECT_EQ(form_->Label1->isVisible(), c.mode == 0);
+        EXPECT_EQ(form_->Label2->isVisible(), c.mode == 0);
+    }
+}
+
+TEST_F(EngineerFormTest, ClearActions) {
+    form_->RichEdit1->setPlainText(QStringLiteral("1"));
+    form_->RichEdit2->setPlainText(QStringLiteral("2"));
+    form_->EngRxMemo->setPlainText(QStringLiteral("rx"));
+    form_->TxClearButton->click();
+    EXPECT_EQ(form_->RichEdit1->toPlainText(), "");
+    EXPECT_EQ(form_->RichEdit2->toPlainText(), "");
+    EXPECT_EQ(Received(), "rx");
+    form_->RxDataClear1->trigger();
+    EXPECT_EQ(Received(), "");
+    form_->RichEdit1->setPlainText(QStringLiteral("1"));
+    form_->EngRxMemo->setPlainText(QStringLiteral("rx"));
+    form_->AllClearButton->click();
+    EXPECT_EQ(form_->RichEdit1->toPlainText(), "");
+    EXPECT_EQ(Received(), "");
+}
+
+TEST_F(EngineerFormTest, LoadedFileIsSentWithItsLineBreaks) {
+    const struct {
+        QByteArray file;
+        std::string bytes;
+    } cases[] = {
+        {"@AT\nI#\n", Hex("02 41 54 0A 49 03 0A")},
+        {"@AT\r\nI#\r\n", Hex("02 41 54 0D 0A 49 03 0D 0A")},
+        {"AT\rI", Hex("41 54 0D 49")},
+        {"\x80\xff", Hex("80 FF")},  // not UTF-8: loaded as the radios' code page, byte for byte
+        {"\xc3\x87\xc2\xa0", Hex("80 FF")},  // UTF-8
+    };
+    QTemporaryDir folder;
+    for (const auto& c : cases) {
+        QFile file(folder.filePath(QStringLiteral("line.txt")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.file);
+        file.close();
+        form_->LoadDataFile(file.fileName());
+        QTest::keyClick(form_->EngRxMemo, Qt::Key_F1);
+        EXPECT_EQ(com1_.Read(c.bytes.size()), c.bytes) << c.file.toStdString();
+    }
+
+    form_->RichEdit1->setPlainText(QStringLiteral("kept"));
+    EXPECT_THROW(form_->LoadDataFile(folder.filePath(QStringLiteral("missing.txt"))),
+                 std::runtime_error);
+    EXPECT_EQ(form_->RichEdit1->toPlainText(), "kept");
+}
+
+TEST_F(EngineerFormTest, VersionDialog) {
+    TVersionForm& version = form_->VersionDialog();
+    EXPECT_EQ(version.windowTitle(), "Version Infomation");
+    EXPECT_EQ(version.ProductName->text(), "Talvane for Engineer");
+    EXPECT_EQ(version.VersionLine->text(), "Version 1.06");
+    EXPECT_EQ(version.ReleaseDate->text(), "Release Date  5/10/2000");
+    EXPECT_EQ(version.Banner->pixmap().size(), QSize(249, 41));
+    EXPECT_EQ(version.Emblem->size(), QSize(33, 33));
+    QTimer::singleShot(0, &version, [&version] { version.OKButton->click(); });
+    form_->Version1->trigger();
+    EXPECT_FALSE(version.isVisible());
+}
+
+TEST_F(EngineerFormTest, TabOrder) {
+    QWidget* expected[] = {form_->AllClearButton, form_->RxClearButton, form_->TxClearButton,
+                           form_->ActiveCheckBox, form_->RichEdit1,     form_->TxButton1,
+                           form_->RichEdit2,      form_->TxButton2};
+    QWidget* at = form_->ModeRadioGroup->Button(2);
+    for (QWidget* next : expected) {
+        at = at->nextInFocusChain();
+        while (at->focusPolicy() == Qt::NoFocus || !at->isVisible() ||
+               (at->focusPolicy() & Qt::TabFocus) == 0) {
+            at = at->nextInFocusChain();
+        }
+        EXPECT_EQ(at, next) << at->objectName().toStdString() << " instead of "
+                            << next->objectName().toStdString();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,290 @@
+#include "EngineerLines.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <vector>
+
+namespace {
+
+using namespace orrick;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (int v : values) bytes += static_cast<char>(v);
+    return bytes;
+}
+
+TEST(EncodeMarkedLine, MarkersBecomeStxAndEtxAndNothingIsAdded) {
+    const struct {
+        std::u16string line;
+        std::string bytes;
+    } cases[] = {
+        {u"@AB#", Bytes({0x02, 0x41, 0x42, 0x03})},
+        {u"@", Bytes({0x02})},
+        {u"", ""},
+        {u"AT\r\n", "AT\r\n"},
+        {u"line 1\nline 2", "line 1\nline 2"},
+        {u"Ç@ñ#█\u00A0", Bytes({0x80, 0x02, 0xA4, 0x03, 0xDB, 0xFF})},
+    };
+    for (const auto& c : cases) {
+        const TMarkedLineBytes result = EncodeMarkedLine(c.line);
+        EXPECT_FALSE(result.refused.has_value());
+        EXPECT_EQ(result.bytes, c.bytes);
+    }
+}
+
+TEST(EncodeMarkedLine, ACharacterWithoutAByteRefusesTheWholeLine) {
+    const struct {
+        std::u16string line;
+        char32_t refused;
+    } cases[] = {{u"@12€#", U'€'}, {u"ok \U0001F4FB", U'\U0001F4FB'}, {u"\u2403", U'\u2403'}};
+    for (const auto& c : cases) {
+        const TMarkedLineBytes result = EncodeMarkedLine(c.line);
+        ASSERT_TRUE(result.refused.has_value());
+        EXPECT_EQ(*result.refused, c.refused);
+        EXPECT_TRUE(result.bytes.empty());
+    }
+}
+
+TEST(DecodeHexLine, PairsBecomeBytes) {
+    using S = THexLineBytes::TStatus;
+    const struct {
+        std::u16string line;
+        S status;
+        std::string bytes;
+        std::u16string badPair;
+    } cases[] = {
+        {u"0241a3", S::Ok, Bytes({0x02, 0x41, 0xA3}), u""},
+        {u"FFff", S::Ok, Bytes({0xFF, 0xFF}), u""},
+        {u"", S::Ok, "", u""},
+        {u"0", S::OddLength, "", u""},
+        {u"02414", S::OddLength, "", u""},
+        {u"0g", S::NotHex, "", u"0g"},
+        {u"02 41 ", S::NotHex, "", u" 4"},
+        {u"0241 a", S::NotHex, "", u" a"},
+        {u"41$2", S::NotHex, "", u"$2"},
+        {u"41é2", S::NotHex, "", u"é2"},
+    };
+    for (const auto& c : cases) {
+        const THexLineBytes result = DecodeHexLine(c.line);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.bytes, c.bytes);
+        EXPECT_EQ(result.badPair, c.badPair);
+    }
+}
+
+TEST(DecodeHexLine, LinesBeyondOneBlockAreRefused) {
+    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).status,
+              THexLineBytes::TStatus::Ok);
+    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).bytes.size(), 4096u);
+    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars + 2, u'a')).status,
+              THexLineBytes::TStatus::TooLong);
+}
+
+TEST(NotAnIntegerMessage, NamesThePair) {
+    EXPECT_EQ(NotAnIntegerMessage(u"0g"), "'0g' is not a valid integer value");
+    EXPECT_EQ(NotAnIntegerMessage(u"é2"),
+              "'\xC3\xA9"
+              "2' is not a valid integer value");
+}
+
+TEST(ReceivedCharacter, ControlsAreVisibleAndTheUpperHalfIsCp437) {
+    EXPECT_EQ(ReceivedCharacter(0x41), u'A');
+    EXPECT_EQ(ReceivedCharacter(0x0D), u'\u240D');
+    EXPECT_EQ(ReceivedCharacter(0x0A), u'\u240A');
+    EXPECT_EQ(ReceivedCharacter(0x7F), u'\u2421');
+    EXPECT_EQ(ReceivedCharacter(0x82), u'é');
+}
+
+// A port on a virtual clock: bytes arrive at given times, and waits jump the clock.
+class FakePort : public TRxPort {
+public:
+    void Arrive(Clock::duration at, const std::string& bytes) {
+        for (char b : bytes) schedule_.push_back({start_ + at, static_cast<std::uint8_t>(b)});
+    }
+    void CloseAt(Clock::duration at) { closeAt_ = start_ + at; }
+    Clock::time_point Now() const { return now_; }
+    Clock::duration Elapsed() const { return now_ - start_; }
+    void Advance(Clock::duration by) { now_ += by; }
+    std::size_t Left() const { return schedule_.size(); }
+    std::vector<int> waits;
+
+    std::int32_t CountInBuff() override {
+        if (closeAt_ && now_ >= *closeAt_) return -1;
+        std::int32_t n = 0;
+        for (const auto& [at, byte] : schedule_) n += at <= now_ ? 1 : 0;
+        return n;
+    }
+    void ReadData(void* buffer, std::uint32_t count) override {
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            ASSERT_FALSE(schedule_.empty());
+            ASSERT_LE(schedule_.front().first, now_) << "read a byte that has not arrived";
+            out[i] = schedule_.front().second;
+            schedule_.pop_front();
+        }
+    }
+    bool WaitForInput(int timeoutMs) override {
+        waits.push_back(timeoutMs);
+        const auto limit = now_ + std::chrono::milliseconds(timeoutMs);
+        if (closeAt_ && *closeAt_ <= limit &&
+            (schedule_.empty() || schedule_.front().first > *closeAt_)) {
+            now_ = std::max(now_, *closeAt_);
+            return false;
+        }
+        if (!schedule_.empty() && schedule_.front().first <= limit) {
+            now_ = std::max(now_, schedule_.front().first);
+            return true;
+        }
+        now_ = limit;
+        return false;
+    }
+
+private:
+    Clock::time_point start_{Clock::duration(1'000'000'000)};
+    Clock::time_point now_{start_};
+    std::optional<Clock::time_point> closeAt_;
+    std::deque<std::pair<Clock::time_point, std::uint8_t>> schedule_;
+};
+
+std::u16string Receive(int mode, FakePort& port) {
+    return ReceiveLine(mode, port, [&port] { return port.Now(); });
+}
+
+TEST(ReceiveDataLine, FramesBecomeLines) {
+    const struct {
+        std::string bytes;
+        std::u16string line;
+    } cases[] = {
+        {Bytes({0x02, 0x31, 0x32, 0x03}), u"@12#"},
+        {Bytes({0x31, 0x03}), u"1#"},
+        {Bytes({0x02, 0x31, 0x00, 0x32, 0x03}), u"@12#"},
+        {Bytes({0x02, 0x82, 0x0D, 0x03}), u"@é\u240D#"},
+    };
+    for (const auto& c : cases) {
+        FakePort port;
+        port.Arrive(0ms, c.bytes);
+        EXPECT_EQ(Receive(DataMode, port), c.line);
+        EXPECT_EQ(port.Elapsed(), 0ms);
+    }
+}
+
+TEST(ReceiveDataLine, BytesAfterTheEtxWaitForTheNextCall) {
+    FakePort port;
+    port.Arrive(0ms, Bytes({0x02, 0x41, 0x03, 0x02, 0x42, 0x03}));
+    EXPECT_EQ(Receive(DataMode, port), u"@A#");
+    EXPECT_EQ(port.Left(), 3u);
+    EXPECT_EQ(Receive(DataMode, port), u"@B#");
+    EXPECT_EQ(port.Left(), 0u);
+}
+
+TEST(ReceiveLines, EveryFrameWaitingBehindAnEtxInOneEvent) {
+    FakePort port;
+    port.Arrive(0ms, Bytes({0x02, 0x41, 0x03, 0x02, 0x42, 0x03, 0x02, 0x43}));
+    std::vector<std::u16string> lines;
+    ReceiveLines(
+        DataMode, port, [&port] { return port.Now(); },
+        [&](std::u16string&& line) { lines.push_back(line); });
+    EXPECT_EQ(lines, (std::vector<std::u16string>{u"@A#", u"@B#", u"Incorrect Data Format : @C"}));
+    EXPECT_EQ(port.Left(), 0u);
+}
+
+TEST(ReceiveLines, BinaryAndAsciiTakeWhatWaitsInLinesOfAtMostOneBlock) {
+    for (int mode : {BinaryMode, AsciiMode}) {
+        FakePort port;
+        port.Arrive(0ms, std::string(4096 + 3, 'A'));
+        port.Arrive(1ms, "B");
+        std::vector<std::u16string> lines;
+        ReceiveLines(
+            mode, port, [&port] { return port.Now(); },
+            [&](std::u16string&& line) { lines.push_back(line); });
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[1], mode == AsciiMode ? u"AAA" : u"41 41 41 ");
+        EXPECT_EQ(port.Left(), 1u) << "bytes still on the way belong to the next event";
+    }
+}
+
+TEST(ReceiveDataLine, AFrameInPiecesWaitsForItsEnd) {
+    FakePort port;
+    port.Arrive(0ms, Bytes({0x02, 0x31}));
+    port.Arrive(400ms, Bytes({0x32}));
+    port.Arrive(1300ms, Bytes({0x33, 0x03}));  // 900 ms after the last byte: still in time
+    EXPECT_EQ(Receive(DataMode, port), u"@123#");
+    EXPECT_EQ(port.waits, (std::vector<int>{1000, 1000}));
+}
+
+TEST(ReceiveDataLine, OneSecondOfSilenceEndsTheLine) {
+    FakePort port;
+    port.Arrive(0ms, Bytes({0x02, 0x31}));
+    port.Arrive(1500ms, Bytes({0x03}));
+    EXPECT_EQ(Receive(DataMode, port), u"Incorrect Data Format : @1");
+    EXPECT_EQ(port.Elapsed(), 1000ms);
+    EXPECT_EQ(port.Left(), 1u);
+}
+
+TEST(ReceiveDataLine, TheSilenceCountsFromTheEmptyQueueNotFromEachWakeUp) {
+    // A wake-up that finds no byte (the queue purged meanwhile) keeps the first deadline.
+    class PurgedPort : public FakePort {
+    public:
+        bool WaitForInput(int timeoutMs) override {
+            if (waits.empty()) {
+                waits.push_back(timeoutMs);
+                Advance(300ms);
+                return true;
+            }
+            return FakePort::WaitForInput(timeoutMs);
+        }
+    } port;
+    port.Arrive(0ms, Bytes({0x02}));
+    EXPECT_EQ(Receive(DataMode, port), u"Incorrect Data Format : @");
+    EXPECT_EQ(port.waits, (std::vector<int>{1000, 700}));
+    EXPECT_EQ(port.Elapsed(), 1000ms);
+}
+
+TEST(ReceiveDataLine, AClosedPortEndsTheWaitAtOnce) {
+    FakePort port;
+    port.Arrive(0ms, Bytes({0x02, 0x31}));
+    port.CloseAt(200ms);
+    EXPECT_EQ(Receive(DataMode, port), u"Incorrect Data Format : @1");
+    EXPECT_EQ(port.Elapsed(), 200ms);
+}
+
+TEST(ReceiveBinaryAndAscii, EveryWaitingByteInOneLine) {
+    const struct {
+        int mode;
+        std::string bytes;
+        std::u16string line;
+    } cases[] = {
+        {BinaryMode, Bytes({0x0A}), u"0A "},
+        {BinaryMode, Bytes({0x02, 0x41, 0xA3, 0x00}), u"02 41 A3 00 "},
+        {AsciiMode, "Hello", u"Hello"},
+        {AsciiMode, Bytes({0x41, 0x00, 0x42, 0x02, 0x0D, 0x0A, 0xE1}), u"AB\u2402\u240D\u240Aß"},
+    };
+    for (const auto& c : cases) {
+        FakePort port;
+        port.Arrive(0ms, c.bytes);
+        port.Arrive(5ms, "late");
+        EXPECT_EQ(Receive(c.mode, port), c.line);
+        EXPECT_EQ(port.Left(), 4u) << "bytes still on the way belong to the next call";
+        EXPECT_TRUE(port.waits.empty());
+    }
+}
+
+TEST(SilenceTimer, AStartWhileRunningKeepsTheDeadline) {
+    TSilenceTimer timer(1000ms);
+    const Clock::time_point t0{};
+    EXPECT_EQ(timer.RemainingMs(t0), 0);
+    timer.Start(t0);
+    timer.Start(t0 + 400ms);
+    EXPECT_EQ(timer.RemainingMs(t0 + 400ms), 600);
+    EXPECT_EQ(timer.RemainingMs(t0 + 999'500us), 1);
+    EXPECT_EQ(timer.RemainingMs(t0 + 1000ms), 0);
+    timer.Stop();
+    timer.Start(t0 + 2000ms);
+    EXPECT_EQ(timer.RemainingMs(t0 + 2000ms), 1000);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include "PtyPeer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+PtyPeer::PtyPeer() {
+    std::array<char, 128> name{};
+    termios raw{};
+    cfmakeraw(&raw);
+    if (::openpty(&master_, &slave_, name.data(), &raw, nullptr) != 0) {
+        throw std::runtime_error("openpty failed");
+    }
+    path_ = name.data();
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+PtyPeer::~PtyPeer() {
+    Close();
+}
+
+void PtyPeer::Close() {
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+void PtyPeer::Write(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            pollfd fd{master_, POLLOUT, 0};
+            ::poll(&fd, 1, 100);
+            continue;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string PtyPeer::Read(std::size_t count, int timeoutMs) {
+    std::string received;
+    std::array<char, 4096> buffer{};
+    while (received.size() < count) {
+        pollfd fd{master_, POLLIN, 0};
+        if (::poll(&fd, 1, timeoutMs) <= 0) break;
+        const ssize_t n = ::read(master_, buffer.data(), buffer.size());
+        if (n <= 0) break;
+        received.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    return received;
+}
+
+std::string Hex(const std::string& text) {
+    std::istringstream in(text);
+    std::string bytes;
+    std::string pair;
+    while (in >> pair) bytes += static_cast<char>(std::strtol(pair.c_str(), nullptr, 16));
+    return bytes;
+}
