@@ -1,0 +1,94 @@
+// Frame reception from a byte stream cut in arbitrary pieces. The input chooses the receive-buffer
+// size and the piece sizes; the rest is the stream. Every frame must come out the same whatever the
+// cutting, end with DLE ETX and two FCS bytes, and fit the buffer once its DLE pairs are collapsed.
+#include <vector>
+
+#include "FrameCodec.h"
+#include "FrameReception.h"
+#include "FuzzSupport.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Received {
+    std::vector<Bytes> frames;
+    std::size_t dropped = 0;
+};
+
+void CheckFrame(std::span<const std::uint8_t> frame, std::size_t capacity) {
+    const std::size_t n = frame.size();
+    FUZZ_CHECK(n >= 4, "a frame holds at least DLE ETX and its FCS");
+    FUZZ_CHECK(frame[n - 4] == map27::kDle && frame[n - 3] == map27::kEtx,
+                "a frame ends with DLE ETX and two FCS bytes");
+    const Bytes destuffed = map27::DestuffFrame(frame);
+    FUZZ_CHECK(destuffed.size() <= frame.size(), "de-stuffing never lengthens a frame");
+    if (n >= 3 && frame[0] == map27::kSyn && frame[1] == map27::kDle && frame[2] == map27::kStx) {
+        FUZZ_CHECK(destuffed.size() <= capacity, "a frame kept fits the receive buffer");
+    }
+    // A good frame survives a return trip through the codec.
+    if (map27::IsGoodFrame(destuffed)) {
+        FUZZ_CHECK(map27::DestuffFrame(map27::StuffFrame(destuffed)) == destuffed,
+                    "stuffing a good frame and de-stuffing it gives it back");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::Input input(data, size);
+    const std::uint8_t capacityChoice = input.Byte();
+    const std::size_t capacity =
+        capacityChoice == 0 ? 2059 : std::size_t{capacityChoice} * 8U;  // 8 .. 2040
+    std::vector<std::size_t> pieceSizes(1U + input.Byte() % 4U);
+    for (auto& piece : pieceSizes) piece = 1U + input.Byte();
+    const auto stream = input.Rest();
+
+    Received cut;
+    map27::FrameAssembler assembler(capacity);
+    std::size_t offset = 0;
+    for (std::size_t k = 0; offset < stream.size(); ++k) {
+        const auto piece = stream.subspan(offset, std::min(pieceSizes[k % pieceSizes.size()],
+                                                           stream.size() - offset));
+        cut.dropped += assembler.PushBytes(piece, [&](std::span<const std::uint8_t> frame) {
+            CheckFrame(frame, capacity);
+            cut.frames.emplace_back(frame.begin(), frame.end());
+        });
+        offset += piece.size();
+    }
+
+    // The same stream one byte at a time.
+    Received single;
+    map27::FrameAssembler byByte(capacity);
+    for (const std::uint8_t byte : stream) {
+        switch (byByte.Push(byte)) {
+            case map27::FrameAssembler::Step::Complete:
+                single.frames.emplace_back(byByte.Frame().begin(), byByte.Frame().end());
+                break;
+            case map27::FrameAssembler::Step::Dropped:
+                ++single.dropped;
+                break;
+            case map27::FrameAssembler::Step::Incomplete:
+                break;
+        }
+    }
+    FUZZ_CHECK(cut.frames == single.frames && cut.dropped == single.dropped,
+                "the frames do not depend on how the stream was cut");
+
+    std::size_t framed = 0;
+    for (const Bytes& frame : cut.frames) framed += frame.size();
+    FUZZ_CHECK(framed <= stream.size(), "frames hold only bytes of the stream");
+
+    // After a reset the assembler starts afresh: a well-built frame comes out whole.
+    assembler.Reset();
+    FUZZ_CHECK(!assembler.InProgress(), "a reset leaves nothing in progress");
+    const Bytes probe = map27::MakeLinkAck(1, 1);
+    std::size_t probes = 0;
+    assembler.PushBytes(probe, [&](std::span<const std::uint8_t> frame) {
+        FUZZ_CHECK(Bytes(frame.begin(), frame.end()) == probe, "a frame after a reset comes whole");
+        ++probes;
+    });
+    FUZZ_CHECK(probes == 1 || capacity < map27::kFrameOverhead,
+                "a link acknowledgement after a reset is received");
+    return 0;
+}
