@@ -558,6 +558,33 @@ TEST_F(LinkEngineTest, CrcErrorModeSpoilsEveryFrame) {
     EXPECT_EQ(Hex(std::span(frames[0]).first(9)), "16 10 02 01 7F 01 01 10 03");
 }
 
+// The stored copy that a repeated LA sends again carries its FCS as the option stands now: once the
+// operator has switched the CRC errors off, no stale spoiled copy keeps the radio refusing it.
+TEST_F(LinkEngineTest, AStoredFrameSentAgainFollowsTheCrcErrorOptionAsItStandsNow) {
+    for (const bool spoiledFirst : {true, false}) {
+        SCOPED_TRACE(spoiledFirst ? "switched off after the send" : "switched on after the send");
+        VirtualClock localClock;
+        EngineRig local(localClock);
+        local.engine.StartLink();
+        local.Receive(MakeLinkRequest(127, 1, 1));
+        local.Receive(MakeLinkAck(1, 1));
+        ASSERT_TRUE(local.engine.IsEstablished());
+        local.engine.SetCrcErrorMode(spoiledFirst);
+        local.engine.SendNetworkMessage(Builder());
+        local.engine.SetCrcErrorMode(!spoiledFirst);
+        local.ClearSent();
+
+        local.Receive(MakeLinkAck(1, 2));  // nothing new acknowledged, S(k) = 1: sent again
+        const auto frames = local.Sent();
+        ASSERT_EQ(frames.size(), 1U);
+        EXPECT_EQ(IsGoodFrame(frames[0]), spoiledFirst);
+        const auto expected = DestuffFrame(Lt(1, 1));  // the same frame but for the FCS
+        ASSERT_EQ(frames[0].size(), expected.size());
+        EXPECT_EQ(Hex(std::span(frames[0]).first(expected.size() - 2)),
+                  Hex(std::span(expected).first(expected.size() - 2)));
+    }
+}
+
 // The hand-made test frame is logged as the bytes that went out, spoiled FCS included.
 TEST_F(LinkEngineTest, AFrameDumpLogShowsTheBytesWrittenEvenWithASpoiledFcs) {
     class DumpBuilder : public IMessageBuilder {
