@@ -109,6 +109,15 @@ struct LinkEngine::Impl {
              wait);
     }
 
+    // A stored frame sent again gets its FCS as the CRC-error option stands now, so a copy spoiled
+    // before the operator switched the option off is not sent spoiled again (nor the reverse).
+    void RefreshFcs(std::vector<std::uint8_t>& stuffed) {
+        std::vector<std::uint8_t> frame = DestuffFrame(stuffed);
+        frame.resize(frame.size() - 4);  // without DLE ETX and the FCS, which EndFrame writes
+        EndFrame(frame, FcsSpoiler());
+        stuffed = std::move(frame);
+    }
+
     void SendLinkAck() { Send(MakeLinkAck(Low8(vr), Low8(rk), FcsSpoiler()), true); }
 
     std::size_t MessageCapacity() const { return (std::size_t{workingN1} + 1U) * 16U; }
@@ -304,7 +313,10 @@ struct LinkEngine::Impl {
         --c1;
         if (sk != 0) {
             vs = lastAckNr;
-            if (!retransmissionCopy.empty()) Send(retransmissionCopy, true);
+            if (!retransmissionCopy.empty()) {
+                RefreshFcs(retransmissionCopy);
+                Send(retransmissionCopy, true);
+            }
             vs = NextSeq(vs);
             --sk;
             Timer(kT1).Start();
