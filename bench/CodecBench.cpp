@@ -32,8 +32,8 @@ BENCHMARK(FcsThroughput)->Arg(11)->Arg(256)->Arg(kLargestMessage + 11)->Arg(1 <<
 
 // A full frame, unstuffed; with fill DLE every byte of the message doubles (the worst case).
 Bytes UnstuffedFrame(std::uint8_t fill) {
-    return map27::DestuffFrame(map27::MakeDataFrame({map27::kLinkTransfer, 1, 1, 0},
-                                                    Message(kLargestMessage, fill)));
+    return map27::DestuffFrame(
+        map27::MakeDataFrame({map27::kLinkTransfer, 1, 1, 0}, Message(kLargestMessage, fill)));
 }
 
 void StuffThroughput(benchmark::State& state) {
@@ -53,7 +53,8 @@ void DestuffThroughput(benchmark::State& state) {
 BENCHMARK(DestuffThroughput)->Arg(0)->Arg(map27::kDle);
 
 void AcceptCheckThroughput(benchmark::State& state) {
-    const Bytes wire = map27::MakeDataFrame({map27::kLinkTransfer, 1, 1, 0}, Message(kLargestMessage));
+    const Bytes wire =
+        map27::MakeDataFrame({map27::kLinkTransfer, 1, 1, 0}, Message(kLargestMessage));
     for (auto _ : state) {
         const Bytes frame = map27::DestuffFrame(wire);
         benchmark::DoNotOptimize(map27::IsGoodFrame(frame));
@@ -83,7 +84,8 @@ void AssemblerThroughput(benchmark::State& state) {
         });
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.size()));
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
 BENCHMARK(AssemblerThroughput);
 

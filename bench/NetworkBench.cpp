@@ -21,12 +21,13 @@ void DecoderMessages(benchmark::State& state) {
         map27::PackHexText("A4 08 07 D1 00 08"),                             // incoming call
         map27::PackHexText("B0 08 07 D1 2A 35 86 A0 FE 00 00 86"),           // personality
         map27::PackHexText("B1 08 07 D1 80 01 07 D0 00 64 00 C8 08 00 65 10 03 20"),
-        map27::PackHexText("B2 01 1F 05"),                                   // operating condition
-        map27::PackHexText("B3 FC 00 00 84"),                                // settings
-        map27::PackHexText("C5 08 07 D1 00 00"),                             // call cleared
+        map27::PackHexText("B2 01 1F 05"),        // operating condition
+        map27::PackHexText("B3 FC 00 00 84"),     // settings
+        map27::PackHexText("C5 08 07 D1 00 00"),  // call cleared
     };
     for (auto _ : state) {
-        for (const Bytes& message : mix) benchmark::DoNotOptimize(map27::DecodeIncomingMessage(message));
+        for (const Bytes& message : mix)
+            benchmark::DoNotOptimize(map27::DecodeIncomingMessage(message));
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(mix.size()));
 }
@@ -55,7 +56,8 @@ void BuildMessages(benchmark::State& state) {
     mix.push_back(dialled);
     mix.push_back(Request(map27::SendKind::TestFrame));
     for (auto _ : state) {
-        for (const auto& request : mix) benchmark::DoNotOptimize(map27::BuildMessage(request, 1, 2048));
+        for (const auto& request : mix)
+            benchmark::DoNotOptimize(map27::BuildMessage(request, 1, 2048));
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(mix.size()));
 }

@@ -14,15 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         map27::DecodeIncomingMessage(std::span<const std::uint8_t>(message.get(), size));
     FUZZ_CHECK(fuzz::IsValidUtf8(decoded.body), "the log body is valid UTF-8");
     FUZZ_CHECK(decoded.body.find_first_of("\r\n") == std::string::npos,
-                "the log body stays on one line");
+               "the log body stays on one line");
     if (decoded.personality) {
         for (const std::string* text : {&decoded.personality->pfix, &decoded.personality->ident,
                                         &decoded.personality->manufacturerCode,
                                         &decoded.personality->model, &decoded.personality->serial})
             FUZZ_CHECK(fuzz::IsValidUtf8(*text), "the personality texts are valid UTF-8");
     }
-    FUZZ_CHECK(map27::DecodeIncomingMessage(std::span<const std::uint8_t>(message.get(), size))
-                        .body == decoded.body,
-                "decoding is repeatable");
+    FUZZ_CHECK(
+        map27::DecodeIncomingMessage(std::span<const std::uint8_t>(message.get(), size)).body ==
+            decoded.body,
+        "decoding is repeatable");
     return 0;
 }

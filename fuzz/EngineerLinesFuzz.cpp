@@ -76,15 +76,16 @@ void CheckBinaryLine(std::u16string_view line) {
     }
     if (decoded.status == Status::NotHex) {
         FUZZ_CHECK(decoded.badPair.size() == 2 && decoded.bytes.empty(),
-                    "a refused line names its pair and sends nothing");
+                   "a refused line names its pair and sends nothing");
         FUZZ_CHECK(line.find(decoded.badPair) != std::u16string_view::npos,
-                    "the named pair is in the line");
+                   "the named pair is in the line");
         return;
     }
     FUZZ_CHECK(decoded.status == Status::Ok && decoded.bytes.size() * 2 == line.size(),
-                "two digits a byte");
+               "two digits a byte");
     std::u16string again;
-    for (const char byte : decoded.bytes) orrick::AppendHexByteBlank(again, static_cast<std::uint8_t>(byte));
+    for (const char byte : decoded.bytes)
+        orrick::AppendHexByteBlank(again, static_cast<std::uint8_t>(byte));
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char16_t upper = line[i] >= u'a' && line[i] <= u'f' ? line[i] - u'a' + u'A' : line[i];
         FUZZ_CHECK(again[i / 2 * 3 + i % 2] == upper, "the bytes read back as the line");
@@ -129,14 +130,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::u16string> lines;
     for (int events = 0; !(port.AllArrived() && port.Drained()); ++events) {
-        FUZZ_CHECK(events <= static_cast<int>(rest.size()) + 2, "every receive event makes progress");
+        FUZZ_CHECK(events <= static_cast<int>(rest.size()) + 2,
+                   "every receive event makes progress");
         if (port.CountInBuff() == 0 && !port.AllArrived()) port.WaitForInput(0);
-        orrick::ReceiveLines(mode, port, now, [&](std::u16string&& line) {
-            lines.push_back(std::move(line));
-        });
+        orrick::ReceiveLines(mode, port, now,
+                             [&](std::u16string&& line) { lines.push_back(std::move(line)); });
     }
     FUZZ_CHECK(port.read == std::vector<std::uint8_t>(rest.begin(), rest.end()),
-                "every byte is read once, in order");
+               "every byte is read once, in order");
 
     std::size_t shown = 0;
     for (const std::u16string& line : lines) {
@@ -147,8 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (mode == orrick::BinaryMode) {
         FUZZ_CHECK(shown == rest.size() * 3, "three characters a byte");
     } else if (mode == orrick::AsciiMode) {
-        FUZZ_CHECK(shown == rest.size() - static_cast<std::size_t>(std::count(rest.begin(), rest.end(), 0)),
-                    "one character a byte, none for 0x00");
+        FUZZ_CHECK(shown == rest.size() -
+                                static_cast<std::size_t>(std::count(rest.begin(), rest.end(), 0)),
+                   "one character a byte, none for 0x00");
     }
     return 0;
 }

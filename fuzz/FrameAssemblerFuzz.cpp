@@ -20,7 +20,7 @@ void CheckFrame(std::span<const std::uint8_t> frame, std::size_t capacity) {
     const std::size_t n = frame.size();
     FUZZ_CHECK(n >= 4, "a frame holds at least DLE ETX and its FCS");
     FUZZ_CHECK(frame[n - 4] == map27::kDle && frame[n - 3] == map27::kEtx,
-                "a frame ends with DLE ETX and two FCS bytes");
+               "a frame ends with DLE ETX and two FCS bytes");
     const Bytes destuffed = map27::DestuffFrame(frame);
     FUZZ_CHECK(destuffed.size() <= frame.size(), "de-stuffing never lengthens a frame");
     if (n >= 3 && frame[0] == map27::kSyn && frame[1] == map27::kDle && frame[2] == map27::kStx) {
@@ -29,7 +29,7 @@ void CheckFrame(std::span<const std::uint8_t> frame, std::size_t capacity) {
     // A good frame survives a return trip through the codec.
     if (map27::IsGoodFrame(destuffed)) {
         FUZZ_CHECK(map27::DestuffFrame(map27::StuffFrame(destuffed)) == destuffed,
-                    "stuffing a good frame and de-stuffing it gives it back");
+                   "stuffing a good frame and de-stuffing it gives it back");
     }
 }
 
@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     map27::FrameAssembler assembler(capacity);
     std::size_t offset = 0;
     for (std::size_t k = 0; offset < stream.size(); ++k) {
-        const auto piece = stream.subspan(offset, std::min(pieceSizes[k % pieceSizes.size()],
-                                                           stream.size() - offset));
+        const auto piece = stream.subspan(
+            offset, std::min(pieceSizes[k % pieceSizes.size()], stream.size() - offset));
         cut.dropped += assembler.PushBytes(piece, [&](std::span<const std::uint8_t> frame) {
             CheckFrame(frame, capacity);
             cut.frames.emplace_back(frame.begin(), frame.end());
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     FUZZ_CHECK(cut.frames == single.frames && cut.dropped == single.dropped,
-                "the frames do not depend on how the stream was cut");
+               "the frames do not depend on how the stream was cut");
 
     std::size_t framed = 0;
     for (const Bytes& frame : cut.frames) framed += frame.size();
@@ -89,6 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++probes;
     });
     FUZZ_CHECK(probes == 1 || capacity < map27::kFrameOverhead,
-                "a link acknowledgement after a reset is received");
+               "a link acknowledgement after a reset is received");
     return 0;
 }

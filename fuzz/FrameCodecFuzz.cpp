@@ -58,20 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes destuffed = map27::DestuffFrame(bytes);
     FUZZ_CHECK(destuffed.size() <= bytes.size(), "de-stuffing never lengthens");
     FUZZ_CHECK(bytes.size() - destuffed.size() <= bytes.size() / 2,
-                "each collapse takes one byte of a pair");
+               "each collapse takes one byte of a pair");
     const Bytes restuffed = map27::StuffFrame(destuffed);
     FUZZ_CHECK(map27::DestuffFrame(restuffed) == destuffed, "de-stuffing inverts stuffing");
     FUZZ_CHECK((restuffed == Bytes(bytes.begin(), bytes.end())) == IsCanonicallyStuffed(bytes),
-                "the received bytes come back from their frame exactly when they are its stuffing");
+               "the received bytes come back from their frame exactly when they are its stuffing");
     (void)map27::IsGoodFrame(destuffed);
     (void)map27::FrameMessage(destuffed);
 
     // As an unstuffed frame.
     const Bytes stuffed = map27::StuffFrame(bytes);
     FUZZ_CHECK(stuffed.size() == bytes.size() + DlesInStuffedRegion(bytes),
-                "stuffing doubles each DLE of the region and nothing else");
+               "stuffing doubles each DLE of the region and nothing else");
     FUZZ_CHECK(map27::DestuffFrame(stuffed) == Bytes(bytes.begin(), bytes.end()),
-                "de-stuffing a stuffed frame gives it back");
+               "de-stuffing a stuffed frame gives it back");
 
     // The FCS against the definition.
     FUZZ_CHECK(map27::Crc16Usb(bytes) == BitwiseCrc16Usb(bytes), "table FCS equals bitwise CRC");
@@ -87,10 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(map27::IsGoodFrame(frame), "a built frame is good");
     FUZZ_CHECK(map27::StuffFrame(frame) == wire, "a built frame is its own stuffing");
     FUZZ_CHECK(std::equal(header.begin(), header.end(), frame.begin() + 3),
-                "the header is where it belongs");
+               "the header is where it belongs");
     const auto carried = map27::FrameMessage(frame);
     FUZZ_CHECK(std::equal(carried.begin(), carried.end(), message.begin(), message.end()),
-                "the message comes back");
+               "the message comes back");
     // CRC-16 finds every single-bit error in the checked region (offsets 3 .. L-1).
     Bytes damaged = frame;
     const std::size_t region = damaged.size() - 3;

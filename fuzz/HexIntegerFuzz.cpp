@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto packed = map27::PackHexText(text);
     FUZZ_CHECK(packed.size() == (digits + 1) / 2, "two hexadecimal digits a byte");
     FUZZ_CHECK(map27::PackHexText(map27::HexBytesBlank(packed)) == packed,
-                "the log's hex notation reads back");
+               "the log's hex notation reads back");
 
     // ParseInteger and StrToInt agree, with the one message.
     const auto parsed = map27::ParseInteger(text);
@@ -67,13 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (parsed) {
             FUZZ_CHECK(*parsed == reference, "a decimal text converts to its number");
             FUZZ_CHECK(map27::ParseInteger(std::to_string(*parsed)) == parsed,
-                        "the value's decimal form converts back");
+                       "the value's decimal form converts back");
         }
     }
 
     // Every 32-bit value in its written forms.
     fuzz::Input input(data, size);
-    const auto value = static_cast<std::int32_t>((std::uint32_t{input.Word()} << 16) | input.Word());
+    const auto value =
+        static_cast<std::int32_t>((std::uint32_t{input.Word()} << 16) | input.Word());
     const auto pattern = static_cast<std::uint32_t>(value);
     FUZZ_CHECK(map27::ParseInteger(std::to_string(value)) == value, "decimal round trip");
     FUZZ_CHECK(map27::ParseInteger("  " + std::to_string(value)) == value, "leading blanks");

@@ -47,13 +47,13 @@ struct Checker {
     void CheckWritten(std::span<const std::uint8_t> wire) const {
         const Bytes frame = DestuffFrame(wire);
         FUZZ_CHECK(StuffFrame(frame) == Bytes(wire.begin(), wire.end()),
-                    "a written frame is the exact stuffing of its content");
+                   "a written frame is the exact stuffing of its content");
         FUZZ_CHECK(frame.size() >= kFrameOverhead, "a written frame has head, header and end");
         FUZZ_CHECK(frame[0] == kSyn && frame[1] == kDle && frame[2] == kStx, "starts SYN DLE STX");
         FUZZ_CHECK(frame[frame.size() - 4] == kDle && frame[frame.size() - 3] == kEtx,
-                    "ends DLE ETX and FCS");
+                   "ends DLE ETX and FCS");
         FUZZ_CHECK(frame[3] == kLinkRequest || frame[3] == kLinkAck || frame[3] == kLinkTransfer,
-                    "a link message type");
+                   "a link message type");
         FUZZ_CHECK(HasGoodFcs(frame) != crcErrorMode, "the FCS is right unless spoiled on purpose");
     }
 };
@@ -67,8 +67,8 @@ void CheckSnapshot(const LinkSnapshot& s) {
                    "an established link's buffer holds the largest frame of its N1 and K");
     }
     FUZZ_CHECK(s.state == LinkState::Setup || s.state == LinkState::Confirm ||
-                    s.state == LinkState::Established,
-                "a known state");
+                   s.state == LinkState::Established,
+               "a known state");
 }
 
 template <class Operation>
@@ -103,15 +103,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case 1: {  // the radio's acknowledgement, mostly of what was sent
                 const auto choice = input.Byte();
-                const auto nr = (choice & 0x80U) ? static_cast<std::uint8_t>(before.vs) : input.Byte();
+                const auto nr =
+                    (choice & 0x80U) ? static_cast<std::uint8_t>(before.vs) : input.Byte();
                 Guarded([&] { rig.Receive(MakeLinkAck(nr, choice % 4U)); });
                 break;
             }
             case 2: {  // a data frame, mostly in sequence
                 const auto choice = input.Byte();
-                const auto ns = (choice & 0x80U) ? static_cast<std::uint8_t>(before.vr) : input.Byte();
+                const auto ns =
+                    (choice & 0x80U) ? static_cast<std::uint8_t>(before.vr) : input.Byte();
                 const auto message = input.Take(input.Byte() % 48U);
-                Guarded([&] { rig.Receive(MakeDataFrame({kLinkTransfer, ns, static_cast<std::uint8_t>(choice & 1U), 0}, message)); });
+                Guarded([&] {
+                    rig.Receive(MakeDataFrame(
+                        {kLinkTransfer, ns, static_cast<std::uint8_t>(choice & 1U), 0}, message));
+                });
                 break;
             }
             case 3: {  // raw bytes as a frame
@@ -158,7 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         engine.SetWindowAndVersion(choice >> 5U, (choice >> 3U) & 3U);
                         break;
                     case 4:
-                        engine.SetParameterTexts(kParameterChoices[(choice >> 3U) % kParameterChoices.size()]);
+                        engine.SetParameterTexts(
+                            kParameterChoices[(choice >> 3U) % kParameterChoices.size()]);
                         break;
                     default:
                         rig.port.writesToFail = (choice >> 3U) & 1U;
@@ -169,8 +175,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case 9:  // a de-stuffed frame handed straight to the engine, as the receive path does
             {
-                const Bytes frame = DestuffFrame(MakeDataFrame(
-                    {kLinkTransfer, static_cast<std::uint8_t>(before.vr), 1, 0}, input.Take(input.Byte() % 16U)));
+                const Bytes frame = DestuffFrame(
+                    MakeDataFrame({kLinkTransfer, static_cast<std::uint8_t>(before.vr), 1, 0},
+                                  input.Take(input.Byte() % 16U)));
                 Guarded([&] { engine.OnFrame(frame); });
                 break;
             }

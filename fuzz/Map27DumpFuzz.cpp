@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::istringstream count(text);
         for (std::string line; std::getline(count, line);) ++inputLines;
         FUZZ_CHECK(static_cast<std::size_t>(std::count(printed.begin(), printed.end(), '\n')) ==
-                        inputLines,
-                    "one output line per input line");
+                       inputLines,
+                   "one output line per input line");
     }
     return 0;
 }

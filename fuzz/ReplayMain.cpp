@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-        // An exact-size copy on the heap, as libFuzzer hands it, so that ASan sees any read past it.
+        // An exact-size copy on the heap, as libFuzzer hands it, so that ASan sees any read past
+        // it.
         const auto copy = std::make_unique<std::uint8_t[]>(bytes.size());
         std::copy(bytes.begin(), bytes.end(), copy.get());
         LLVMFuzzerTestOneInput(copy.get(), bytes.size());
