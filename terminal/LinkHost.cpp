@@ -3,12 +3,13 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <utility>
 #include <vector>
 
-#include "FrameReception.h"
+#include "FrameReception.h"  // map27/link: the frame assembler
 #include "Hcomm.h"
 #include "QtLinkTimer.h"
 
@@ -19,6 +20,44 @@ namespace {
 constexpr auto kReceptionSupervision = 10000ms;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The port as the frame reception reads it, on the receive thread. Every wait ends at the
+// supervision deadline, when the port closes, or when the program ends.
+class CommByteSource final : public map27::IByteSource {
+public:
+    CommByteSource(THComm& port, const std::atomic<bool>& stop) : port_(port), stop_(stop) {}
+
+    std::size_t CountInBuff() override {
+        const std::int32_t waiting = port_.CountInBuff();
+        return waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
+    }
+
+    std::size_t ReadData(std::span<std::uint8_t> into) override {
+        const std::size_t count = std::min(into.size(), CountInBuff());
+        if (count == 0) return 0;
+        port_.ReadData(into.data(), static_cast<std::uint32_t>(count));
+        return count;
+    }
+
+    void StartSupervision() override { deadline_ = std::chrono::steady_clock::now() + kReceptionSupervision; }
+
+    Wait WaitForInput() override {
+        for (;;) {
+            if (stop_.load() || !port_.GetPortStatus()) return Wait::Closed;
+            if (CountInBuff() > 0) return Wait::Ready;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline_ - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return Wait::DeadlinePassed;
+            // Short slices, so that a closing program never waits for the whole supervision time.
+            port_.WaitForInput(static_cast<int>(std::min<std::int64_t>(left.count(), 200)));
+        }
+    }
+
+private:
+    THComm& port_;
+    const std::atomic<bool>& stop_;
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now();
+};
 
 }  // namespace
 
@@ -130,11 +169,11 @@ public:
     // --- receive thread ---
     void OnCommEvent(THComm& port) {
         std::vector<std::uint8_t> frame;
-        const std::size_t capacity = host_.Snapshot().bufferCapacity;
-        const ReceptionResult result =
-            ReceiveRawFrame(port, frame, capacity, kReceptionSupervision, host_.shutDown_);
-        switch (result) {
-            case ReceptionResult::Frame:
+        CommByteSource source(port, host_.shutDown_);
+        assembler_.Reset();
+        assembler_.SetCapacity(host_.Snapshot().bufferCapacity);
+        switch (map27::ReceiveFrame(source, assembler_, frame)) {
+            case map27::Reception::Frame:
                 host_.Post([h = &host_, frame = std::move(frame)] {
                     h->worker_->Run([&] {
                         // Frames still queued from before a port change are not answered.
@@ -142,11 +181,11 @@ public:
                     });
                 });
                 break;
-            case ReceptionResult::TimedOut:
+            case map27::Reception::TimedOut:
                 host_.Post([h = &host_] { h->worker_->Run([h] { h->worker_->Engine().RestartLink(); }); });
                 break;
-            case ReceptionResult::Dropped:
-            case ReceptionResult::Abandoned:
+            case map27::Reception::Dropped:
+            case map27::Reception::Closed:
                 break;
         }
     }
@@ -160,6 +199,7 @@ private:
     THComm comm_;
     std::array<std::unique_ptr<QtLinkTimer>, 5> timers_;
     std::unique_ptr<map27::LinkEngine> engine_;
+    map27::FrameAssembler assembler_;  // receive thread only
     std::size_t lastWriteSize_ = 0;
     int sendingKind_ = 0;
     int lastBuiltKind_ = 0;
