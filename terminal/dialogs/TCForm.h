@@ -1,0 +1,30 @@
+#pragma once
+// "Timer Check": whether each link timer runs and its interval, and the refresh interval.
+#include <array>
+
+#include "LinkInterfaces.h"
+#include "MessageForm.h"
+
+class QLineEdit;
+
+class TTCForm : public TDialogForm {
+    Q_OBJECT
+public:
+    explicit TTCForm(QWidget* parent = nullptr);
+    void ShowSnapshot(const map27::LinkSnapshot& snapshot);
+
+signals:
+    void RefreshIntervalChanged(int ms);  // 0 stops the refresh
+    void Hidden();
+
+public slots:
+    void Edit6Change(const QString& text);
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    std::array<QLineEdit*, 5> runningEdits_{};   // Edit1..Edit5: "True" / "false"
+    std::array<QLineEdit*, 5> intervalEdits_{};  // EditT0..EditT4
+    QLineEdit* Edit6;
+};

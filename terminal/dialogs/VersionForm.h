@@ -1,0 +1,13 @@
+#pragma once
+// "VersionForm": banner, program icon, version and release date; modal, "OK" closes it.
+#include "MessageForm.h"
+#include <QPixmap>
+
+class TVersionForm : public TDialogForm {
+    Q_OBJECT
+public:
+    explicit TVersionForm(QWidget* parent = nullptr);
+    // Drawn in code: a radio mast sending waves, so the program needs no image files.
+    static QPixmap DrawBanner(int width, int height);
+    static QPixmap DrawIcon(int size);
+};
