@@ -595,12 +595,12 @@ void TMainForm::Sendtestpacket1Click() { ShowDialog(DialogWindow::Test); }
 
 void TMainForm::TimerCheck2Click() {
     ShowDialog(DialogWindow::TimerCheck);
-    if (valueTimer_.interval() > 0 && !valueTimer_.isActive()) valueTimer_.start();
+    if (refreshMs_ > 0 && !valueTimer_.isActive()) valueTimer_.start();
 }
 
 void TMainForm::Variables1Click() {
     ShowDialog(DialogWindow::Variables);
-    if (valueTimer_.interval() > 0 && !valueTimer_.isActive()) valueTimer_.start();
+    if (refreshMs_ > 0 && !valueTimer_.isActive()) valueTimer_.start();
 }
 
 void TMainForm::Interrogate(std::uint16_t kind) {

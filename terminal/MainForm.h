@@ -169,6 +169,7 @@ private:
     QString portText_ = QStringLiteral("COM1");
     QString speedText_ = QStringLiteral("1200bps");
     int shortMessageLimit_ = 25;
+    int refreshMs_ = 100;  // ValueTimer; 0 stops the refresh
     bool startFailed_ = false;
     bool closing_ = false;
     bool closed_ = false;
