@@ -78,15 +78,20 @@ bool ParseHexLine(std::string_view text, Bytes& bytes, std::string& error) {
     return true;
 }
 
+std::string ByteCount(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
+
+// A header field, or "--" when a short frame ends before it (its end marker and FCS take the last 4 bytes).
 std::string Field(std::span<const std::uint8_t> frame, std::size_t offset) {
-    return offset < frame.size() ? std::to_string(frame[offset]) : "--";
+    return offset + 4 < frame.size() ? std::to_string(frame[offset]) : "--";
 }
 
 // One line for one frame as read off the line (DLE doubling still in it).
 std::string DescribeFrame(std::span<const std::uint8_t> received) {
     const Bytes frame = fb::Destuff(received);
     if (frame.size() < 8) {
-        return "damaged frame, " + std::to_string(frame.size()) + " bytes: " + map27::HexBytesBlank(received);
+        return "damaged frame, " + ByteCount(frame.size()) + ": " + map27::HexBytesBlank(received);
     }
     std::string text;
     const std::uint8_t type = frame[3];
@@ -136,8 +141,8 @@ void DumpStream(const Bytes& stream, std::ostream& out) {
         start = i = end;
     }
     if (start < stream.size()) {
-        out << "incomplete frame at the end, " << stream.size() - start
-            << " bytes: " << map27::HexBytesBlank(std::span(stream).subspan(start)) << '\n';
+        out << "incomplete frame at the end, " << ByteCount(stream.size() - start) << ": "
+            << map27::HexBytesBlank(std::span(stream).subspan(start)) << '\n';
     }
 }
 
