@@ -101,7 +101,7 @@ std::int32_t DialogStrToInt(const QString& text) {
     const std::string s = text.toStdString();
     const auto fail = [&s]() { return map27::BuildError("'" + s + "' is not a valid integer value"); };
     std::size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
     unsigned base = 10;
