@@ -102,11 +102,11 @@ TEST(DataMemoEdit, CountsALineBreakAsTwoCharacters) {
     EXPECT_EQ(WireLength(QStringLiteral("abc")), 3);
     EXPECT_EQ(WireLength(QStringLiteral("ab\ncd")), 6);
     DataMemoEdit memo;
-    memo.SetMaxLength(5);
+    memo.SetMaxLength(6);
     memo.setPlainText(QStringLiteral("ab\nc"));
     memo.moveCursor(QTextCursor::End);
     QTest::keyClicks(&memo, QStringLiteral("xyz"));
-    EXPECT_EQ(memo.toPlainText(), QStringLiteral("ab\ncx"));
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("ab\ncx")) << "a b CR LF c x: six characters";
 }
 
 TEST(SignalWatcher, TurnsSigtermIntoARequestOnTheUiThread) {
