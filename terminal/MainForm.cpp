@@ -292,10 +292,17 @@ void TMainForm::BuildStatusBar() {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         panel->setAlignment(Qt::AlignCenter);
-        panel->setFixedWidth(kPanelWidths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
-        bar->addWidget(panel);
+        // The five widths add up to more than the window is wide: the clock takes what is left.
+        if (i + 1 < panels_.size()) {
+            panel->setFixedWidth(kPanelWidths[i]);
+            bar->addWidget(panel);
+        } else {
+            panel->setMinimumWidth(0);
+            panel->setMaximumWidth(kPanelWidths[i]);
+            bar->addWidget(panel, 1);
+        }
         panels_[i] = panel;
     }
 }
@@ -616,7 +623,10 @@ void TMainForm::Operatingcondition1Click() { Interrogate(3); }
 void TMainForm::Networkinformation1Click() { Interrogate(4); }
 
 void TMainForm::NowTimeTimer() {
-    panels_[4]->setText(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+    // The system's long time format, without the time zone that Qt's long format adds.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QChar('t'));
+    panels_[4]->setText(QLocale::system().toString(QTime::currentTime(), format.trimmed()));
 }
 
 void TMainForm::ValueTimerTimer() {
