@@ -167,9 +167,18 @@ public:
     }
 
     // --- receive thread ---
+    // The component raises its event when new bytes arrive, not for bytes left waiting: two frames
+    // that arrive together must both be taken in this one event.
     void OnCommEvent(THComm& port) {
-        std::vector<std::uint8_t> frame;
         CommByteSource source(port, host_.shutDown_);
+        do {
+            if (!ReceiveOneFrame(source)) return;
+        } while (source.CountInBuff() > 0 && !host_.shutDown_.load());
+    }
+
+    // False when the reception ended without a frame to wait for (time-out, close).
+    bool ReceiveOneFrame(CommByteSource& source) {
+        std::vector<std::uint8_t> frame;
         assembler_.Reset();
         assembler_.SetCapacity(host_.Snapshot().bufferCapacity);
         switch (map27::ReceiveFrame(source, assembler_, frame)) {
@@ -180,14 +189,16 @@ public:
                         if (h->worker_->Comm().GetPortStatus()) h->worker_->Engine().AcceptFrame(frame);
                     });
                 });
-                break;
+                return true;
+            case map27::Reception::Dropped:
+                return true;
             case map27::Reception::TimedOut:
                 host_.Post([h = &host_] { h->worker_->Run([h] { h->worker_->Engine().RestartLink(); }); });
-                break;
-            case map27::Reception::Dropped:
+                return false;
             case map27::Reception::Closed:
-                break;
+                return false;
         }
+        return false;
     }
 
     map27::LinkEngine& Engine() { return *engine_; }

@@ -162,9 +162,9 @@ private:
     QAction* n7bit_ = nullptr;
     QAction* n8bit_ = nullptr;
 
-    QTimer nowTime_;
-    QTimer comOpenTimer_;
-    QTimer valueTimer_;
+    QTimer nowTime_{this};
+    QTimer comOpenTimer_{this};
+    QTimer valueTimer_{this};
 
     QString portText_ = QStringLiteral("COM1");
     QString speedText_ = QStringLiteral("1200bps");

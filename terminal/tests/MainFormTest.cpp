@@ -160,6 +160,21 @@ TEST_F(MainFormTest, AStatusMessageFromTheRadioBecomesOneLogLine) {
     EXPECT_EQ(Hex(radio.Frames().front()), Hex(map27::MakeLinkAck(2, 0)));
 }
 
+TEST_F(MainFormTest, TwoFramesArrivingTogetherAreBothTaken) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    BringUpLink(radio);
+    Bytes both = map27::MakeLinkAck(1, 1);
+    const Bytes status = map27::MakeDataFrame({map27::kLinkTransfer, 1, 0, 0}, Bytes{0x80, 0x08, 0x07, 0xD1, 0x00, 0x02});
+    both.insert(both.end(), status.begin(), status.end());
+    radio.Write(both);
+    ASSERT_TRUE(WaitUntil([&] { return !form_->LogLines().isEmpty(); }, 3000, &radio))
+        << "the second frame must not wait for more bytes to arrive";
+    EXPECT_EQ(form_->LogLines().back(),
+              QStringLiteral("RX : 80    Receive Status                PFIX:008  ID:2001  Status:2"));
+}
+
 TEST_F(MainFormTest, TxBeforeTheLinkIsUpSendsNothing) {
     PtyRadio radio;
     WritePorts(radio.SlavePath(), "");
