@@ -548,7 +548,10 @@ void TMainForm::N8bitPCChrClick() {
 void TMainForm::OpenMenuClick() {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Data File Open"), QString(),
                                                       QStringLiteral("Text Files(*.txt);;All Files(*.*)"));
-    if (path.isEmpty()) return;
+    if (!path.isEmpty()) LoadDataFile(path);
+}
+
+void TMainForm::LoadDataFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         talvane::ShowMessage({this, QMessageBox::Critical, QStringLiteral("Data File Open"),
@@ -556,6 +559,7 @@ void TMainForm::OpenMenuClick() {
                               QMessageBox::Ok});
         return;
     }
+    // No length limit applies to loading, but a file far beyond any frame would only freeze the box.
     if (file.size() > kLargestDataFile) {
         talvane::ShowMessage({this, QMessageBox::Warning, QStringLiteral("Data File Open"),
                               QStringLiteral("The file is too large to send."), QMessageBox::Ok});

@@ -49,6 +49,8 @@ public:
     bool StartFailed() const { return startFailed_; }
     LinkHost& Link() { return *link_; }
     QStringList LogLines();
+    // The lines of a text file replace the DATA text (the " &Open" item after its file dialog).
+    void LoadDataFile(const QString& path);
     // Ends the program as a confirmed close does, without asking (SIGTERM, SIGINT).
     void CloseWithoutConfirmation();
 

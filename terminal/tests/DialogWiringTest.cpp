@@ -4,6 +4,7 @@
 // window follows the link timers.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -125,6 +126,21 @@ TEST_F(DialogWiringTest, TheTimerCheckWindowFollowsTheLinkTimersWhileItIsOpen) {
     EXPECT_EQ(In<QLineEdit>("TCForm", "Edit2")->text(), QStringLiteral("false"));
     TopLevel("TCForm")->hide();
     EXPECT_FALSE(valueTimer->isActive()) << "nothing left to refresh";
+}
+
+TEST_F(DialogWiringTest, AnEmergencyCallDisablesTheIncludeAndPriorityChoices) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    auto* include = In<QWidget>("CallOptionForm", "IncludeRG");
+    auto* priority = In<QWidget>("CallOptionForm", "PriorityRG");
+    ASSERT_NE(include, nullptr);
+    ASSERT_NE(priority, nullptr);
+    for (const auto& [item, enabled] : std::vector<std::pair<int, bool>>{{1, false}, {0, true}, {1, false}, {3, false}}) {
+        Control<QComboBox>("CallCBox")->setCurrentIndex(item);
+        EXPECT_EQ(include->isEnabled(), enabled) << item;
+        EXPECT_EQ(priority->isEnabled(), enabled) << item;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The main window against a scripted radio on a pseudo-terminal: start-up, link-up, what goes on the
 // wire for each send, the log lines, and the port and speed changes.
 #include <QAction>
+#include <QFile>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -158,6 +159,9 @@ TEST_F(MainFormTest, AStatusMessageFromTheRadioBecomesOneLogLine) {
     // The credit is used up, so the frame is acknowledged at once with N(k) 0.
     ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkAck) >= 1; }, 2000, &radio));
     EXPECT_EQ(Hex(radio.Frames().front()), Hex(map27::MakeLinkAck(2, 0)));
+
+    QTest::mouseClick(Control<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_TRUE(form_->LogLines().isEmpty()) << "Log Clear empties the log";
 }
 
 TEST_F(MainFormTest, TwoFramesArrivingTogetherAreBothTaken) {
@@ -355,6 +359,50 @@ TEST_F(MainFormTest, DataBoxColoursAndLimitsFollowTheCoding) {
     EXPECT_EQ(boxes_[0].text, QStringLiteral("Too Much Data!!"));
     EXPECT_EQ(boxes_[0].caption, QStringLiteral("DATA ERROR"));
     EXPECT_EQ(boxes_[0].icon, QMessageBox::Warning);
+}
+
+TEST_F(MainFormTest, AFileLoadsIntoTheDataBoxWithoutTheTypingLimit) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    Control<QComboBox>("CallCBox")->setCurrentIndex(2);
+    const QString path = configDir_.path() + QStringLiteral("/data.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("first line\r\nsecond line\r\n") + QByteArray(120, 'x'));
+    file.close();
+    form_->LoadDataFile(path);
+    const QString text = Control<QPlainTextEdit>("DataMemo")->toPlainText();
+    EXPECT_EQ(text, QStringLiteral("first line\nsecond line\n") + QString(120, QChar('x')));
+    EXPECT_EQ(Control<QPlainTextEdit>("DataMemo")->palette().color(QPalette::Text), QColor(Qt::blue));
+
+    form_->LoadDataFile(configDir_.path() + QStringLiteral("/missing.txt"));
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].caption, QStringLiteral("Data File Open"));
+    EXPECT_EQ(Control<QPlainTextEdit>("DataMemo")->toPlainText(), text) << "a failed open changes nothing";
+}
+
+TEST_F(MainFormTest, InterrogationItemsDoNothingBeforeTheLinkIsUp) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    for (const char* item : {"Personalityrequest1", "Numberinginformation1", "Statusofradiosettings1",
+                             "Operatingcondition1", "Networkinformation1"}) {
+        Control<QAction>(item)->trigger();
+    }
+    RunFor(200, &radio);
+    EXPECT_EQ(radio.CountOfType(map27::kLinkTransfer), 0u);
+    EXPECT_TRUE(form_->LogLines().isEmpty());
+
+    BringUpLink(radio);
+    Control<QAction>("Operatingcondition1")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !radio.DataFrames().empty(); }, 3000, &radio));
+    EXPECT_EQ(HexText(radio.Frames().front()), ExpectedDataFrame(1, {0xB0, 0x03}));
+    EXPECT_TRUE(WaitUntil([&] {
+        return form_->LogLines() ==
+               QStringList{QStringLiteral("TX :       Radio Interrogation           Operating condition")};
+    }));
 }
 
 TEST_F(MainFormTest, CallSelectionEnablesTheFieldsItUses) {
