@@ -6,8 +6,7 @@
 
 #include "SerialSystem.h"
 
-int SetCustomLineSpeed(TSerialSystem& system, int fd, unsigned bitsPerSecond)
-{
+int SetCustomLineSpeed(TSerialSystem& system, int fd, unsigned bitsPerSecond) {
     termios2 settings{};
     if (system.Ioctl(fd, TCGETS2, &settings) < 0) {
         return -1;
@@ -19,8 +18,8 @@ int SetCustomLineSpeed(TSerialSystem& system, int fd, unsigned bitsPerSecond)
     return system.Ioctl(fd, TCSETS2, &settings);
 }
 
-int GetLineSpeed(TSerialSystem& system, int fd, unsigned& inputBitsPerSecond, unsigned& outputBitsPerSecond)
-{
+int GetLineSpeed(TSerialSystem& system, int fd, unsigned& inputBitsPerSecond,
+                 unsigned& outputBitsPerSecond) {
     termios2 settings{};
     if (system.Ioctl(fd, TCGETS2, &settings) < 0) {
         return -1;

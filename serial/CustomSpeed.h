@@ -9,4 +9,5 @@ class TSerialSystem;
 // 0 on success, -1 with errno on failure.
 int SetCustomLineSpeed(TSerialSystem& system, int fd, unsigned bitsPerSecond);
 // Reads input and output speed in bit/s as the kernel holds them (also after a custom speed).
-int GetLineSpeed(TSerialSystem& system, int fd, unsigned& inputBitsPerSecond, unsigned& outputBitsPerSecond);
+int GetLineSpeed(TSerialSystem& system, int fd, unsigned& inputBitsPerSecond,
+                 unsigned& outputBitsPerSecond);

@@ -46,7 +46,9 @@ constexpr std::int64_t kDeadlinePerByteMs = 100;
 constexpr std::int64_t kWriteDeadlineMs = 1000;
 
 // Drivers of pseudo-terminals and simple adapters refuse modem-line and counter requests so.
-bool IsUnsupported(int error) { return error == ENOTTY || error == EINVAL; }
+bool IsUnsupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
 
 // A descriptor that closes on every path; a port opened exclusively gives its exclusivity back
 // first, because the flag outlives the descriptor on a terminal that stays open elsewhere.
@@ -56,8 +58,7 @@ public:
     UniqueFd(TSerialSystem& system, int fd) : system_(&system), fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept
         : system_(other.system_), fd_(std::exchange(other.fd_, -1)), exclusive_(other.exclusive_) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other) {
             Reset();
             system_ = other.system_;
@@ -73,8 +74,7 @@ public:
     int Get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
     void MarkExclusive() { exclusive_ = true; }
-    void Reset()
-    {
+    void Reset() {
         if (fd_ >= 0) {
             if (exclusive_) {
                 system_->Ioctl(fd_, TIOCNXCL, nullptr);
@@ -93,14 +93,14 @@ private:
 // Opened for reading and writing, not as controlling terminal, non-blocking, and exclusively:
 // flock keeps out every other program that locks (this one included, also as root), TIOCEXCL
 // keeps out unprivileged programs that do not. Not a terminal counts as a failure too.
-UniqueFd OpenExclusive(TSerialSystem& system, const std::string& device)
-{
+UniqueFd OpenExclusive(TSerialSystem& system, const std::string& device) {
     int fd = -1;
     do {
         fd = system.Open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     UniqueFd port(system, fd);
-    if (!port || system.Flock(fd, LOCK_EX | LOCK_NB) < 0 || system.Ioctl(fd, TIOCEXCL, nullptr) < 0) {
+    if (!port || system.Flock(fd, LOCK_EX | LOCK_NB) < 0 ||
+        system.Ioctl(fd, TIOCEXCL, nullptr) < 0) {
         return {};
     }
     port.MarkExclusive();
@@ -113,43 +113,52 @@ UniqueFd OpenExclusive(TSerialSystem& system, const std::string& device)
 
 // Raw bytes both ways, receiver on, modem control lines ignored, the lines kept up when the port
 // closes, and reads that never block in the driver: every switch is set, none is inherited.
-bool MakeRaw(TSerialSystem& system, int fd)
-{
+bool MakeRaw(TSerialSystem& system, int fd) {
     termios settings{};
     if (system.GetAttr(fd, settings) < 0) {
         return false;
     }
     cfmakeraw(&settings);
-    settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
-                                              IGNCR | ICRNL | IXON | IXOFF | IXANY | IMAXBEL);
+    settings.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
+                               ICRNL | IXON | IXOFF | IXANY | IMAXBEL);
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST | ONLCR | OCRNL | ONOCR | ONLRET);
-    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | ICANON |
-                                              ISIG | IEXTEN | TOSTOP);
-    settings.c_cflag &= ~static_cast<tcflag_t>(HUPCL | CRTSCTS | CSTOPB | PARENB | PARODD | CMSPAR | CSIZE);
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE |
+                                               ICANON | ISIG | IEXTEN | TOSTOP);
+    settings.c_cflag &=
+        ~static_cast<tcflag_t>(HUPCL | CRTSCTS | CSTOPB | PARENB | PARODD | CMSPAR | CSIZE);
     settings.c_cflag |= CS8 | CLOCAL | CREAD;
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
     return system.SetAttr(fd, settings) == 0;
 }
 
-speed_t StandardSpeed(unsigned bitsPerSecond)
-{
+speed_t StandardSpeed(unsigned bitsPerSecond) {
     switch (bitsPerSecond) {
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
     }
 }
 
-int PollTimeout(std::int64_t remainingMs)
-{
+int PollTimeout(std::int64_t remainingMs) {
     return static_cast<int>(std::clamp<std::int64_t>(remainingMs, 0, 60'000));
 }
 
@@ -161,10 +170,12 @@ int PollTimeout(std::int64_t remainingMs)
 struct TPortSession {
     TPortSession(TSerialSystem& system, UniqueFd portFd, UniqueFd wakeupFd, std::string devicePath,
                  TEventType type, std::size_t readAheadLimit)
-        : sys(system), port(std::move(portFd)), wakeup(std::move(wakeupFd)), device(std::move(devicePath)),
-          eventType(type), aheadLimit(readAheadLimit)
-    {
-    }
+        : sys(system),
+          port(std::move(portFd)),
+          wakeup(std::move(wakeupFd)),
+          device(std::move(devicePath)),
+          eventType(type),
+          aheadLimit(readAheadLimit) {}
 
     TSerialSystem& sys;
     UniqueFd port;
@@ -191,22 +202,27 @@ struct TPortSession {
     int Fd() const { return port.Get(); }
 
     // Bytes in the driver's input queue, or -1 when the port no longer answers.
-    int DriverInputQueue()
-    {
+    int DriverInputQueue() const {
         int queued = 0;
         return sys.Ioctl(Fd(), FIONREAD, &queued) < 0 ? -1 : queued;
     }
 
-    std::size_t AheadCount()
-    {
+    // The device has gone: the driver hung the port up (no wait: poll() with a zero time-out).
+    bool Gone() const {
+        pollfd probe{Fd(), 0, 0};
+        const bool hungUp =
+            sys.Poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        return hungUp || DriverInputQueue() < 0;
+    }
+
+    std::size_t AheadCount() {
         std::lock_guard lock(aheadMutex);
         return ahead.size();
     }
 
     // Line errors since the last fetch, from the driver's counters where it keeps them:
     // 1 input queue overflow, 2 overrun, 4 parity, 8 framing, 16 break.
-    int FetchErrorMask()
-    {
+    int FetchErrorMask() {
         std::lock_guard lock(errorMutex);
         if (!errorCountsSupported) {
             return 0;
@@ -228,8 +244,7 @@ struct TPortSession {
 
     // Under aheadMutex: hands out read-ahead bytes first, else reads the driver's queue, so
     // bytes keep their order whoever reads. Returns what read() would.
-    long TakeOrRead(std::uint8_t* buffer, std::size_t count)
-    {
+    long TakeOrRead(std::uint8_t* buffer, std::size_t count) {
         std::lock_guard lock(aheadMutex);
         if (!ahead.empty()) {
             const std::size_t taken = std::min(count, ahead.size());
@@ -248,12 +263,12 @@ struct TPortSession {
     // Sets eventCharSeen when the event character is among the new bytes. False when the port
     // has gone. A read of 0 bytes only means "nothing now" (VMIN and VTIME are 0): poll() and
     // FIONREAD tell a port that has gone.
-    bool ReadAhead(bool& eventCharSeen)
-    {
+    bool ReadAhead(bool& eventCharSeen) {
         std::lock_guard lock(aheadMutex);
         std::uint8_t chunk[512];
         while (ahead.size() < aheadLimit) {
-            const long got = sys.Read(Fd(), chunk, std::min(sizeof chunk, aheadLimit - ahead.size()));
+            const long got =
+                sys.Read(Fd(), chunk, std::min(sizeof chunk, aheadLimit - ahead.size()));
             if (got > 0) {
                 consumed += static_cast<std::uint64_t>(got);
                 const std::uint8_t* begin = chunk;
@@ -271,15 +286,13 @@ struct TPortSession {
 
     // How long the receive thread waits before it looks at the queue again while bytes that the
     // handler left unread sit in it: two characters at the line speed, 5 to 20 ms.
-    int RecheckIntervalMs() const
-    {
+    int RecheckIntervalMs() const {
         const unsigned speed = std::max(bitsPerSecond.load(), 1U);
         return static_cast<int>(std::clamp(2U * 10'000U / speed, 5U, 20U));
     }
 
     // Milliseconds the transmitter needs for bytes at the line speed (ten bits a byte).
-    std::int64_t SendTimeMs(int bytes) const
-    {
+    std::int64_t SendTimeMs(int bytes) const {
         const unsigned speed = std::max(bitsPerSecond.load(), 1U);
         return static_cast<std::int64_t>(bytes) * 10'000 / speed;
     }
@@ -295,14 +308,11 @@ struct TPortSession {
 class TReadThread {
 public:
     TReadThread(THComm& owner, std::shared_ptr<TPortSession> session)
-        : owner_(owner), thread_([this, session = std::move(session)] { Execute(*session); })
-    {
-    }
+        : owner_(owner), thread_([this, session = std::move(session)] { Execute(*session); }) {}
     TReadThread(const TReadThread&) = delete;
     TReadThread& operator=(const TReadThread&) = delete;
     // Joins the thread; on the thread itself (a close from inside the handler) lets it run out.
-    ~TReadThread()
-    {
+    ~TReadThread() {
         if (IsCurrentThread()) {
             thread_.detach();
         } else {
@@ -320,8 +330,7 @@ private:
     std::thread thread_;
 };
 
-void TReadThread::Execute(TPortSession& session)
-{
+void TReadThread::Execute(TPortSession& session) {
     const bool charMode = session.eventType == TEventType::CharEvent;
     std::uint64_t announced = 0;  // arrivals already announced to CreateCommEvent
     bool eventCharSeen = false;
@@ -352,7 +361,8 @@ void TReadThread::Execute(TPortSession& session)
         }
         pollfd fds[2] = {{session.wakeup.Get(), POLLIN, 0}, {session.Fd(), POLLIN, 0}};
         const bool watchPort = queued == 0;
-        const int ready = session.sys.Poll(fds, watchPort ? 2 : 1, watchPort ? -1 : session.RecheckIntervalMs());
+        const int ready =
+            session.sys.Poll(fds, watchPort ? 2 : 1, watchPort ? -1 : session.RecheckIntervalMs());
         if (ready < 0 && errno != EINTR) {
             Report(session, kPortLost + session.device);
             return;
@@ -364,8 +374,7 @@ void TReadThread::Execute(TPortSession& session)
     }
 }
 
-void TReadThread::RaiseEvent(TPortSession& session)
-{
+void TReadThread::RaiseEvent(TPortSession& session) {
     try {
         owner_.CreateCommEvent();
     } catch (const std::exception& error) {
@@ -376,8 +385,7 @@ void TReadThread::RaiseEvent(TPortSession& session)
 }
 
 // Errors that a close causes (a read cut short by it) are not worth a report.
-void TReadThread::Report(TPortSession& session, const std::string& message)
-{
+void TReadThread::Report(TPortSession& session, const std::string& message) {
     if (session.stopping || !owner_.OnCommError) {
         return;
     }
@@ -388,29 +396,39 @@ void TReadThread::Report(TPortSession& session, const std::string& message)
     }
 }
 
-unsigned BaudRateBitsPerSecond(TBaudRate rate)
-{
+unsigned BaudRateBitsPerSecond(TBaudRate rate) {
     switch (rate) {
-    case TBaudRate::____600bps: return 600;
-    case TBaudRate::___1200bps: return 1200;
-    case TBaudRate::___2400bps: return 2400;
-    case TBaudRate::___4800bps: return 4800;
-    case TBaudRate::___9600bps: return 9600;
-    case TBaudRate::__14400bps: return 14400;
-    case TBaudRate::__19200bps: return 19200;
-    case TBaudRate::__38400bps: return 38400;
-    case TBaudRate::__56000bps: return 56000;
-    case TBaudRate::__57600bps: return 57600;
-    case TBaudRate::_115200bps: return 115200;
-    case TBaudRate::_128000bps: return 128000;
+        case TBaudRate::____600bps:
+            return 600;
+        case TBaudRate::___1200bps:
+            return 1200;
+        case TBaudRate::___2400bps:
+            return 2400;
+        case TBaudRate::___4800bps:
+            return 4800;
+        case TBaudRate::___9600bps:
+            return 9600;
+        case TBaudRate::__14400bps:
+            return 14400;
+        case TBaudRate::__19200bps:
+            return 19200;
+        case TBaudRate::__38400bps:
+            return 38400;
+        case TBaudRate::__56000bps:
+            return 56000;
+        case TBaudRate::__57600bps:
+            return 57600;
+        case TBaudRate::_115200bps:
+            return 115200;
+        case TBaudRate::_128000bps:
+            return 128000;
     }
     return 0;
 }
 
 namespace {
 
-std::string FormatWithValue(const std::string& format, int value)
-{
+std::string FormatWithValue(const std::string& format, int value) {
     std::string message = format;
     const auto at = message.find("%d");
     if (at != std::string::npos) {
@@ -422,7 +440,8 @@ std::string FormatWithValue(const std::string& format, int value)
 }  // namespace
 
 ECommError::ECommError(const std::string& message) : std::runtime_error(message) {}
-ECommError::ECommError(const std::string& format, int value) : std::runtime_error(FormatWithValue(format, value)) {}
+ECommError::ECommError(const std::string& format, int value)
+    : std::runtime_error(FormatWithValue(format, value)) {}
 
 struct THComm::Impl {
     explicit Impl(TSerialSystem& system) : sys(system) {}
@@ -447,8 +466,7 @@ struct THComm::Impl {
     std::uint16_t rxStopSize = 2048;
     std::atomic<std::uint16_t> eventChar{65};
 
-    std::shared_ptr<TPortSession> Current() const
-    {
+    std::shared_ptr<TPortSession> Current() const {
         std::lock_guard lock(sessionMutex);
         return session;
     }
@@ -459,8 +477,7 @@ struct THComm::Impl {
     // Reads the port's settings, lets change alter its part and writes them back. Setters never
     // raise, so a port that refuses keeps what it had.
     template <typename Change>
-    static void ChangeSettings(TPortSession& port, Change change)
-    {
+    static void ChangeSettings(TPortSession& port, Change change) {
         termios settings{};
         if (port.sys.GetAttr(port.Fd(), settings) == 0) {
             change(settings);
@@ -473,35 +490,58 @@ THComm::THComm() : THComm(TSerialSystem::Default()) {}
 
 THComm::THComm(TSerialSystem& system) : impl_(std::make_unique<Impl>(system)) {}
 
-THComm::~THComm()
-{
+THComm::~THComm() {
     CloseCommport();
     impl_->ReapReader();
 }
 
-TCommPort THComm::CommPort() const { return impl_->commPort; }
-TBaudRate THComm::BaudRate() const { return impl_->baudRate; }
-TParity THComm::Parity() const { return impl_->parity; }
-TByteSize THComm::ByteSize() const { return impl_->byteSize; }
-TStopBits THComm::StopBits() const { return impl_->stopBits; }
-TFlowControl THComm::FlowControl() const { return impl_->flowControl; }
-TEventType THComm::EventType() const { return impl_->eventType; }
-std::uint32_t THComm::InBuffSize() const { return impl_->inBuffSize; }
-std::uint32_t THComm::OutBuffSize() const { return impl_->outBuffSize; }
-std::uint32_t THComm::RxThreshold() const { return impl_->rxThreshold; }
-std::uint16_t THComm::RxStartSize() const { return impl_->rxStartSize; }
-std::uint16_t THComm::RxStopSize() const { return impl_->rxStopSize; }
-std::uint16_t THComm::EventChar() const { return impl_->eventChar; }
+TCommPort THComm::CommPort() const {
+    return impl_->commPort;
+}
+TBaudRate THComm::BaudRate() const {
+    return impl_->baudRate;
+}
+TParity THComm::Parity() const {
+    return impl_->parity;
+}
+TByteSize THComm::ByteSize() const {
+    return impl_->byteSize;
+}
+TStopBits THComm::StopBits() const {
+    return impl_->stopBits;
+}
+TFlowControl THComm::FlowControl() const {
+    return impl_->flowControl;
+}
+TEventType THComm::EventType() const {
+    return impl_->eventType;
+}
+std::uint32_t THComm::InBuffSize() const {
+    return impl_->inBuffSize;
+}
+std::uint32_t THComm::OutBuffSize() const {
+    return impl_->outBuffSize;
+}
+std::uint32_t THComm::RxThreshold() const {
+    return impl_->rxThreshold;
+}
+std::uint16_t THComm::RxStartSize() const {
+    return impl_->rxStartSize;
+}
+std::uint16_t THComm::RxStopSize() const {
+    return impl_->rxStopSize;
+}
+std::uint16_t THComm::EventChar() const {
+    return impl_->eventChar;
+}
 
-void THComm::SetCommPort(TCommPort value)
-{
+void THComm::SetCommPort(TCommPort value) {
     if (impl_->commPort != value) {
         impl_->commPort = value;
     }
 }
 
-void THComm::SetBaudRate(TBaudRate value)
-{
+void THComm::SetBaudRate(TBaudRate value) {
     if (impl_->baudRate != value) {
         impl_->baudRate = value;
     }
@@ -524,8 +564,7 @@ void THComm::SetBaudRate(TBaudRate value)
     port->bitsPerSecond = bitsPerSecond;
 }
 
-void THComm::SetParity(TParity value)
-{
+void THComm::SetParity(TParity value) {
     if (impl_->parity != value) {
         impl_->parity = value;
     }
@@ -537,17 +576,25 @@ void THComm::SetParity(TParity value)
     Impl::ChangeSettings(*port, [value](termios& settings) {
         settings.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CMSPAR);
         switch (value) {
-        case TParity::None: break;
-        case TParity::Odd: settings.c_cflag |= PARENB | PARODD; break;
-        case TParity::Even: settings.c_cflag |= PARENB; break;
-        case TParity::Mark: settings.c_cflag |= PARENB | PARODD | CMSPAR; break;
-        case TParity::Space: settings.c_cflag |= PARENB | CMSPAR; break;
+            case TParity::None:
+                break;
+            case TParity::Odd:
+                settings.c_cflag |= PARENB | PARODD;
+                break;
+            case TParity::Even:
+                settings.c_cflag |= PARENB;
+                break;
+            case TParity::Mark:
+                settings.c_cflag |= PARENB | PARODD | CMSPAR;
+                break;
+            case TParity::Space:
+                settings.c_cflag |= PARENB | CMSPAR;
+                break;
         }
     });
 }
 
-void THComm::SetByteSize(TByteSize value)
-{
+void THComm::SetByteSize(TByteSize value) {
     if (impl_->byteSize != value) {
         impl_->byteSize = value;
     }
@@ -558,17 +605,24 @@ void THComm::SetByteSize(TByteSize value)
     Impl::ChangeSettings(*port, [value](termios& settings) {
         tcflag_t size = CS8;
         switch (value) {
-        case TByteSize::_5bit: size = CS5; break;
-        case TByteSize::_6bit: size = CS6; break;
-        case TByteSize::_7bit: size = CS7; break;
-        case TByteSize::_8bit: size = CS8; break;
+            case TByteSize::_5bit:
+                size = CS5;
+                break;
+            case TByteSize::_6bit:
+                size = CS6;
+                break;
+            case TByteSize::_7bit:
+                size = CS7;
+                break;
+            case TByteSize::_8bit:
+                size = CS8;
+                break;
         }
         settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | size;
     });
 }
 
-void THComm::SetStopBits(TStopBits value)
-{
+void THComm::SetStopBits(TStopBits value) {
     if (impl_->stopBits != value) {
         impl_->stopBits = value;
     }
@@ -586,8 +640,7 @@ void THComm::SetStopBits(TStopBits value)
     });
 }
 
-void THComm::SetFlowControl(TFlowControl value)
-{
+void THComm::SetFlowControl(TFlowControl value) {
     if (impl_->flowControl != value) {
         impl_->flowControl = value;
     }
@@ -612,50 +665,43 @@ void THComm::SetFlowControl(TFlowControl value)
     port->sys.Ioctl(port->Fd(), TIOCMBIS, &lines);  // refused by pseudo-terminals: nothing to raise
 }
 
-void THComm::SetEventType(TEventType value)
-{
+void THComm::SetEventType(TEventType value) {
     if (impl_->eventType != value) {
         impl_->eventType = value;
     }
 }
 
-void THComm::SetInBuffSize(std::uint32_t value)
-{
+void THComm::SetInBuffSize(std::uint32_t value) {
     if (impl_->inBuffSize != value) {
         impl_->inBuffSize = value;
     }
 }
 
-void THComm::SetOutBuffSize(std::uint32_t value)
-{
+void THComm::SetOutBuffSize(std::uint32_t value) {
     if (impl_->outBuffSize != value) {
         impl_->outBuffSize = value;
     }
 }
 
-void THComm::SetRxThreshold(std::uint32_t value)
-{
+void THComm::SetRxThreshold(std::uint32_t value) {
     if (impl_->rxThreshold != value) {
         impl_->rxThreshold = value;
     }
 }
 
-void THComm::SetXonSendSize(std::uint16_t value)
-{
+void THComm::SetXonSendSize(std::uint16_t value) {
     if (impl_->rxStartSize != value) {
         impl_->rxStartSize = value;
     }
 }
 
-void THComm::SetXoffSendSize(std::uint16_t value)
-{
+void THComm::SetXoffSendSize(std::uint16_t value) {
     if (impl_->rxStopSize != value) {
         impl_->rxStopSize = value;
     }
 }
 
-void THComm::SetEventChar(std::uint16_t value)
-{
+void THComm::SetEventChar(std::uint16_t value) {
     if (impl_->eventChar != value) {
         impl_->eventChar = value;
     }
@@ -664,8 +710,7 @@ void THComm::SetEventChar(std::uint16_t value)
     }
 }
 
-bool THComm::CheckCommportValid(const std::string& name)
-{
+bool THComm::CheckCommportValid(const std::string& name) {
     if (impl_->openFlag && name == PortName()) {
         return true;
     }
@@ -676,8 +721,7 @@ bool THComm::CheckCommportValid(const std::string& name)
     }
 }
 
-void THComm::OpenCommport()
-{
+void THComm::OpenCommport() {
     if (impl_->Current()) {
         return;
     }
@@ -690,8 +734,8 @@ void THComm::OpenCommport()
         throw ECommError(kOpenFailed);
     }
     const std::size_t aheadLimit = std::max<std::uint32_t>(impl_->inBuffSize, 1);
-    auto session = std::make_shared<TPortSession>(sys, std::move(port), std::move(wakeup), std::move(device),
-                                                  impl_->eventType, aheadLimit);
+    auto session = std::make_shared<TPortSession>(sys, std::move(port), std::move(wakeup),
+                                                  std::move(device), impl_->eventType, aheadLimit);
     session->FetchErrorMask();  // the counters so far are not this session's errors
     {
         std::lock_guard lock(impl_->sessionMutex);
@@ -715,8 +759,9 @@ void THComm::OpenCommport()
     impl_->openFlag = true;
 }
 
-void THComm::CloseCommport()
-{
+void THComm::CloseCommport() {
+    // Asked before the session is let go: an owner that sees the port closed may replace reader.
+    const bool onReceiveThread = impl_->reader && impl_->reader->IsCurrentThread();
     std::shared_ptr<TPortSession> session;
     {
         std::lock_guard lock(impl_->sessionMutex);
@@ -730,14 +775,13 @@ void THComm::CloseCommport()
         return;
     }
     session->sys.Signal(session->wakeup.Get());
-    if (impl_->reader && !impl_->reader->IsCurrentThread()) {
+    if (!onReceiveThread) {
         impl_->reader.reset();
     }
     session->sys.Flush(session->Fd(), TCIOFLUSH);
 }
 
-std::uint32_t THComm::ReadDataCounted(void* buffer, std::uint32_t count)
-{
+std::uint32_t THComm::ReadDataCounted(void* buffer, std::uint32_t count) {
     const auto session = impl_->Current();
     if (!session || session->stopping) {
         throw ECommError(kNotStarted);
@@ -761,7 +805,8 @@ std::uint32_t THComm::ReadDataCounted(void* buffer, std::uint32_t count)
         }
         // Nothing waits: with VMIN and VTIME 0 a terminal says so with 0 as well as with EAGAIN.
         if (got == 0 || errno == EAGAIN) {
-            const std::int64_t end = lastByte < 0 ? totalEnd : std::min(totalEnd, lastByte + kReadIntervalMs);
+            const std::int64_t end =
+                lastByte < 0 ? totalEnd : std::min(totalEnd, lastByte + kReadIntervalMs);
             const std::int64_t now = sys.NowMs();
             if (now >= end) {
                 break;  // the port time-out: deliver what has arrived
@@ -789,10 +834,11 @@ std::uint32_t THComm::ReadDataCounted(void* buffer, std::uint32_t count)
     return done;
 }
 
-void THComm::ReadData(void* buffer, std::uint32_t count) { ReadDataCounted(buffer, count); }
+void THComm::ReadData(void* buffer, std::uint32_t count) {
+    ReadDataCounted(buffer, count);
+}
 
-std::string THComm::ReadStringData(std::uint32_t count)
-{
+std::string THComm::ReadStringData(std::uint32_t count) {
     std::uint8_t buffer[kStringReadLimit];
     const std::uint32_t got = ReadDataCounted(buffer, std::min(count, kStringReadLimit));
     std::string text;
@@ -804,8 +850,7 @@ std::string THComm::ReadStringData(std::uint32_t count)
     return text;
 }
 
-void THComm::WriteData(const void* buffer, std::uint32_t count)
-{
+void THComm::WriteData(const void* buffer, std::uint32_t count) {
     const auto session = impl_->Current();
     if (!session || session->stopping) {
         throw ECommError(kNotStarted);
@@ -847,7 +892,8 @@ void THComm::WriteData(const void* buffer, std::uint32_t count)
             if (ready > 0 && fds[1].revents != 0) {
                 throw ECommError(kNotStarted);  // closed meanwhile
             }
-            if ((ready > 0 && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) == 0) || (ready < 0 && errno == EINTR)) {
+            if ((ready > 0 && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) == 0) ||
+                (ready < 0 && errno == EINTR)) {
                 continue;
             }
         }
@@ -859,27 +905,23 @@ void THComm::WriteData(const void* buffer, std::uint32_t count)
     }
 }
 
-void THComm::WriteStringData(const std::string& text)
-{
+void THComm::WriteStringData(const std::string& text) {
     WriteData(text.data(), static_cast<std::uint32_t>(text.size()));
 }
 
-void THComm::WriteStop()
-{
+void THComm::WriteStop() {
     if (const auto session = impl_->Current()) {
         session->sys.Ioctl(session->Fd(), TIOCSBRK, nullptr);
     }
 }
 
-void THComm::WriteRestart()
-{
+void THComm::WriteRestart() {
     if (const auto session = impl_->Current()) {
         session->sys.Ioctl(session->Fd(), TIOCCBRK, nullptr);
     }
 }
 
-void THComm::ClearInBuff()
-{
+void THComm::ClearInBuff() {
     const auto session = impl_->Current();
     if (!session) {
         return;
@@ -893,15 +935,13 @@ void THComm::ClearInBuff()
     }
 }
 
-void THComm::ClearOutBuff()
-{
+void THComm::ClearOutBuff() {
     if (const auto session = impl_->Current()) {
         session->sys.Flush(session->Fd(), TCOFLUSH);
     }
 }
 
-std::int32_t THComm::CountInBuff()
-{
+std::int32_t THComm::CountInBuff() {
     const auto session = impl_->Current();
     if (!session) {
         return -1;
@@ -910,8 +950,7 @@ std::int32_t THComm::CountInBuff()
     return static_cast<std::int32_t>(static_cast<std::size_t>(queued) + session->AheadCount());
 }
 
-std::int32_t THComm::CountOutBuff()
-{
+std::int32_t THComm::CountOutBuff() {
     const auto session = impl_->Current();
     if (!session) {
         return -1;
@@ -920,10 +959,16 @@ std::int32_t THComm::CountOutBuff()
     return session->sys.Ioctl(session->Fd(), TIOCOUTQ, &queued) < 0 ? 0 : queued;
 }
 
-bool THComm::GetPortStatus() const { return impl_->openFlag; }
+bool THComm::GetPortStatus() const {
+    return impl_->openFlag;
+}
 
-void THComm::CreateCommEvent()
-{
+bool THComm::IsPortLost() const {
+    const auto session = impl_->Current();
+    return session && session->Gone();
+}
+
+void THComm::CreateCommEvent() {
     const auto session = impl_->Current();
     if (!session || session->stopping) {
         return;
@@ -933,7 +978,8 @@ void THComm::CreateCommEvent()
     if (queued < 0) {
         return;
     }
-    std::uint32_t size = static_cast<std::uint32_t>(static_cast<std::size_t>(queued) + session->AheadCount());
+    std::uint32_t size =
+        static_cast<std::uint32_t>(static_cast<std::size_t>(queued) + session->AheadCount());
     if (session->eventType == TEventType::RxEvent && size < impl_->rxThreshold) {
         return;
     }
@@ -942,8 +988,7 @@ void THComm::CreateCommEvent()
     }
 }
 
-bool THComm::WaitForInput(int timeoutMs)
-{
+bool THComm::WaitForInput(int timeoutMs) {
     const auto session = impl_->Current();
     if (!session || session->stopping) {
         return false;
@@ -967,14 +1012,14 @@ bool THComm::WaitForInput(int timeoutMs)
         if (ready < 0 && errno != EINTR) {
             return false;
         }
-        if (ready > 0 && (fds[1].revents != 0 || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)) {
+        if (ready > 0 &&
+            (fds[1].revents != 0 || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)) {
             return false;  // closing, or the port has gone
         }
     }
 }
 
-bool THComm::WaitUntilSent(int timeoutMs)
-{
+bool THComm::WaitUntilSent(int timeoutMs) {
     const auto session = impl_->Current();
     if (!session || session->stopping) {
         return false;
@@ -982,7 +1027,8 @@ bool THComm::WaitUntilSent(int timeoutMs)
     TSerialSystem& sys = session->sys;
     const std::int64_t end = sys.NowMs() + timeoutMs;
     // The driver's queue is what is not yet sent; tcdrain would also wait for the UART's FIFO but
-    // cannot be cut short by a close, so the queue is watched with sleeps sized to what remains.
+    // cannot be cut short by a close, so the queue is watched with sleeps sized to what remains
+    // (at most 100 ms, so a purge meanwhile is noticed soon).
     for (;;) {
         int queued = 0;
         if (sys.Ioctl(session->Fd(), TIOCOUTQ, &queued) < 0) {
@@ -991,7 +1037,7 @@ bool THComm::WaitUntilSent(int timeoutMs)
         if (queued <= 0) {
             return true;
         }
-        std::int64_t wait = std::max<std::int64_t>(session->SendTimeMs(queued), 1);
+        std::int64_t wait = std::clamp<std::int64_t>(session->SendTimeMs(queued), 1, 100);
         if (timeoutMs >= 0) {
             const std::int64_t remaining = end - sys.NowMs();
             if (remaining <= 0) {
@@ -1006,9 +1052,10 @@ bool THComm::WaitUntilSent(int timeoutMs)
     }
 }
 
-std::string THComm::PortName() const
-{
+std::string THComm::PortName() const {
     return "COM" + std::to_string(static_cast<int>(impl_->commPort) + 1);
 }
 
-std::string THComm::DevicePath() const { return ComDevicePath(PortName()); }
+std::string THComm::DevicePath() const {
+    return ComDevicePath(PortName());
+}

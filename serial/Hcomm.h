@@ -25,9 +25,17 @@
 // - A port that disappears (adapter pulled, peer of a pseudo-terminal closed) is reported once
 //   through OnCommError as "Comport lost: <device>"; the receive thread then ends. Reads and
 //   writes raise their usual errors until the owner closes the port.
+// - Assign OnCommEvent and OnCommError before opening the port; the receive thread reads them.
 // - In CharEvent mode the receive thread reads arriving bytes ahead into the component (Linux has
 //   no wake-up on an event character) so that it can see the event character; ReadData and
 //   CountInBuff include those bytes. Reads in that mode belong to the handler.
+//
+// Linux limits: the driver sizes its own queues and XON/XOFF thresholds (InBuffSize, RxStartSize
+// and RxStopSize are stored only; OutBuffSize bounds every write), DtrDsr keeps DTR and RTS on
+// without a DSR handshake, 1.5 stop bits are asked for as 2 (a UART sends 1.5 with 5 data bits),
+// and a failed open always raises "CommOpen Error,invalid HANDLE:0xFFFFFFFF". Requests that
+// pseudo-terminals and simple adapters refuse (modem lines, line-error counters) are skipped; the
+// error mask is then 0.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -125,11 +133,13 @@ public:
     void OpenCommport();
     void CloseCommport();
 
-    // Reads up to count bytes: returns when all have arrived, or 1000 ms pass without a byte, or
-    // 1000 ms + 5 ms per byte have passed, with the bytes that have arrived.
+    // Reads up to count bytes: returns when all have arrived, when 1000 ms pass after a byte
+    // without another, or when 1000 ms + 5 ms per requested byte have passed, with the bytes that
+    // have arrived (the rest of the buffer is left as it was).
     void ReadData(void* buffer, std::uint32_t count);
     // ReadData that also tells how many bytes it delivered.
     std::uint32_t ReadDataCounted(void* buffer, std::uint32_t count);
+    // At most 4096 bytes are read; a larger count reads 4096.
     std::string ReadStringData(std::uint32_t count);
     void WriteData(const void* buffer, std::uint32_t count);
     void WriteStringData(const std::string& text);
@@ -151,6 +161,10 @@ public:
     // Returns whether everything has been sent.
     // A negative timeout waits without limit in both.
     bool WaitUntilSent(int timeoutMs);
+    // True while the open port has gone (adapter pulled, far end of a pseudo-terminal closed). The
+    // waits above then return false at once: a caller that loops on them should stop when this
+    // says so. False while the port is closed.
+    bool IsPortLost() const;
     // "COM1".."COM4" of the current CommPort, and the device it maps to.
     std::string PortName() const;
     std::string DevicePath() const;

@@ -9,8 +9,7 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kComNames{"COM1", "COM2", "COM3", "COM4"};
 
-std::string Trim(std::string_view text)
-{
+std::string Trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) {
         return {};
@@ -19,8 +18,7 @@ std::string Trim(std::string_view text)
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::string ConfigFolder()
-{
+std::string ConfigFolder() {
     // The XDG rules ignore a relative $XDG_CONFIG_HOME.
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg != nullptr && xdg[0] == '/') {
@@ -34,8 +32,7 @@ std::string ConfigFolder()
 }
 
 // The value of key in group [ports], or an empty text.
-std::string LookUpPort(const std::string& key)
-{
+std::string LookUpPort(const std::string& key) {
     const std::string folder = ConfigFolder();
     if (folder.empty()) {
         return {};
@@ -68,8 +65,7 @@ std::string LookUpPort(const std::string& key)
 
 }  // namespace
 
-std::string ComDevicePath(const std::string& comName)
-{
+std::string ComDevicePath(const std::string& comName) {
     for (std::size_t index = 0; index < kComNames.size(); ++index) {
         if (comName == kComNames[index]) {
             std::string device = LookUpPort(comName);

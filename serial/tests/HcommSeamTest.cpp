@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <thread>
@@ -28,7 +29,8 @@ struct IoctlCall {
 };
 
 // Forwards to the real system and records what it was asked. The injected behaviours act only on
-// the thread that armed them, so the receive thread keeps using the real calls.
+// the thread that armed them (and are only looked at there), so the receive thread keeps using
+// the real calls.
 class RecordingSystem : public TSerialSystem {
 public:
     std::function<long(int fd, const void* buffer, std::size_t count)> write;
@@ -38,64 +40,62 @@ public:
 
     void Arm() { armed_ = std::this_thread::get_id(); }
 
-    std::vector<termios> SetAttrCalls()
-    {
+    std::vector<termios> SetAttrCalls() {
         std::lock_guard lock(mutex_);
         return setAttrs_;
     }
-    std::vector<IoctlCall> IoctlCalls()
-    {
+    std::vector<IoctlCall> IoctlCalls() {
         std::lock_guard lock(mutex_);
         return ioctls_;
     }
-    int OpenFlags()
-    {
+    int OpenFlags() {
         std::lock_guard lock(mutex_);
         return openFlags_;
     }
-    int FlockOperation()
-    {
+    int FlockOperation() {
         std::lock_guard lock(mutex_);
         return flockOperation_;
     }
+    // Bytes the driver reports as not yet sent (TIOCOUTQ); negative: ask the real driver.
+    std::atomic<int> outputQueue{-1};
     // The driver's line-error counters, as TIOCGICOUNT reports them.
-    void SetCounters(const serial_icounter_struct& counters)
-    {
+    void SetCounters(const serial_icounter_struct& counters) {
         std::lock_guard lock(mutex_);
         counters_ = counters;
         countersSupported_ = true;
     }
 
-    int Open(const char* path, int flags) override
-    {
+    int Open(const char* path, int flags) override {
         {
             std::lock_guard lock(mutex_);
             openFlags_ = flags;
         }
         return TSerialSystem::Open(path, flags);
     }
-    int Flock(int fd, int operation) override
-    {
+    int Flock(int fd, int operation) override {
         {
             std::lock_guard lock(mutex_);
             flockOperation_ = operation;
         }
         return TSerialSystem::Flock(fd, operation);
     }
-    int SetAttr(int fd, const termios& settings) override
-    {
+    int SetAttr(int fd, const termios& settings) override {
         {
             std::lock_guard lock(mutex_);
             setAttrs_.push_back(settings);
         }
         return TSerialSystem::SetAttr(fd, settings);
     }
-    int Ioctl(int fd, unsigned long request, void* argument) override
-    {
+    int Ioctl(int fd, unsigned long request, void* argument) override {
         {
             std::lock_guard lock(mutex_);
-            const bool intArgument = request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET;
+            const bool intArgument =
+                request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET;
             ioctls_.push_back({request, intArgument ? *static_cast<int*>(argument) : 0});
+            if (request == TIOCOUTQ && outputQueue >= 0) {
+                *static_cast<int*>(argument) = outputQueue;
+                return 0;
+            }
             if (request == TIOCGICOUNT && countersSupported_) {
                 *static_cast<serial_icounter_struct*>(argument) = counters_;
                 return 0;
@@ -103,24 +103,23 @@ public:
         }
         return TSerialSystem::Ioctl(fd, request, argument);
     }
-    long Write(int fd, const void* buffer, std::size_t count) override
-    {
-        return write && Armed() ? write(fd, buffer, count) : TSerialSystem::Write(fd, buffer, count);
+    long Write(int fd, const void* buffer, std::size_t count) override {
+        return Armed() && write ? write(fd, buffer, count)
+                                : TSerialSystem::Write(fd, buffer, count);
     }
-    long Read(int fd, void* buffer, std::size_t count) override
-    {
-        return read && Armed() ? read(fd, buffer, count) : TSerialSystem::Read(fd, buffer, count);
+    long Read(int fd, void* buffer, std::size_t count) override {
+        return Armed() && read ? read(fd, buffer, count) : TSerialSystem::Read(fd, buffer, count);
     }
-    int Poll(pollfd* fds, unsigned long count, int timeoutMs) override
-    {
-        return poll && Armed() ? poll(fds, count, timeoutMs) : TSerialSystem::Poll(fds, count, timeoutMs);
+    int Poll(pollfd* fds, unsigned long count, int timeoutMs) override {
+        return Armed() && poll ? poll(fds, count, timeoutMs)
+                               : TSerialSystem::Poll(fds, count, timeoutMs);
     }
-    std::int64_t NowMs() override { return now && Armed() ? now() : TSerialSystem::NowMs(); }
+    std::int64_t NowMs() override { return Armed() && now ? now() : TSerialSystem::NowMs(); }
 
 private:
     bool Armed() const { return std::this_thread::get_id() == armed_; }
 
-    std::thread::id armed_;
+    std::atomic<std::thread::id> armed_;
     std::mutex mutex_;
     std::vector<termios> setAttrs_;
     std::vector<IoctlCall> ioctls_;
@@ -130,23 +129,20 @@ private:
     bool countersSupported_ = false;
 };
 
-long Fail(int error)
-{
+long Fail(int error) {
     errno = error;
     return -1;
 }
 
-class SeamTest : public ::testing::Test {
+class HcommSeamTest : public ::testing::Test {
 protected:
-    SeamTest() { config.MapPorts({{"COM1", pty.SlavePath()}}); }
+    HcommSeamTest() { config.MapPorts({{"COM1", pty.SlavePath()}}); }
 
-    termios LastSettings()
-    {
+    termios LastSettings() {
         const auto calls = system.SetAttrCalls();
         return calls.empty() ? termios{} : calls.back();
     }
-    std::size_t CountIoctls(unsigned long request)
-    {
+    std::size_t CountIoctls(unsigned long request) {
         std::size_t count = 0;
         for (const auto& call : system.IoctlCalls()) {
             count += call.request == request ? 1 : 0;
@@ -160,8 +156,7 @@ protected:
     THComm comm{system};
 };
 
-TEST_F(SeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings)
-{
+TEST_F(HcommSeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings) {
     comm.SetParity(TParity::Even);
     comm.SetByteSize(TByteSize::_7bit);
     comm.SetStopBits(TStopBits::_2bit);
@@ -190,15 +185,15 @@ TEST_F(SeamTest, TheOpenIsExclusiveRawAndAppliesTheStoredSettings)
     EXPECT_NE(calls[4].c_cflag & CSTOPB, 0U);
     EXPECT_NE(calls[5].c_cflag & CRTSCTS, 0U);
     for (const termios& settings : calls) {
-        EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD | HUPCL), static_cast<tcflag_t>(CLOCAL | CREAD));
+        EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD | HUPCL),
+                  static_cast<tcflag_t>(CLOCAL | CREAD));
     }
 
     comm.CloseCommport();
     EXPECT_EQ(CountIoctls(TIOCNXCL), 1U);  // exclusivity given back before the descriptor closes
 }
 
-TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
-{
+TEST_F(HcommSeamTest, EachSettingReachesTheDriverAtOnce) {
     comm.OpenCommport();
     const struct {
         TParity parity;
@@ -212,12 +207,16 @@ TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
     };
     for (const auto& item : parities) {
         comm.SetParity(item.parity);
-        EXPECT_EQ(LastSettings().c_cflag & (PARENB | PARODD | CMSPAR), item.bits) << static_cast<int>(item.parity);
+        EXPECT_EQ(LastSettings().c_cflag & (PARENB | PARODD | CMSPAR), item.bits)
+            << static_cast<int>(item.parity);
     }
     const struct {
         TByteSize size;
         tcflag_t bits;
-    } sizes[] = {{TByteSize::_5bit, CS5}, {TByteSize::_6bit, CS6}, {TByteSize::_7bit, CS7}, {TByteSize::_8bit, CS8}};
+    } sizes[] = {{TByteSize::_5bit, CS5},
+                 {TByteSize::_6bit, CS6},
+                 {TByteSize::_7bit, CS7},
+                 {TByteSize::_8bit, CS8}};
     for (const auto& item : sizes) {
         comm.SetByteSize(item.size);
         EXPECT_EQ(LastSettings().c_cflag & CSIZE, item.bits) << static_cast<int>(item.size);
@@ -244,7 +243,8 @@ TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
         comm.SetFlowControl(item.flow);
         const termios settings = LastSettings();
         EXPECT_EQ(settings.c_cflag & CRTSCTS, item.cflag) << static_cast<int>(item.flow);
-        EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | IXANY), item.iflag) << static_cast<int>(item.flow);
+        EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | IXANY), item.iflag)
+            << static_cast<int>(item.flow);
         EXPECT_EQ(settings.c_cc[VSTART], 0x11);
         EXPECT_EQ(settings.c_cc[VSTOP], 0x13);
         // DTR and RTS on; the pseudo-terminal refuses it, and that is no failure.
@@ -256,8 +256,7 @@ TEST_F(SeamTest, EachSettingReachesTheDriverAtOnce)
     EXPECT_TRUE(comm.GetPortStatus());
 }
 
-TEST_F(SeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce)
-{
+TEST_F(HcommSeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce) {
     comm.SetBaudRate(TBaudRate::_115200bps);
     comm.SetRxThreshold(1);
     comm.SetXonSendSize(10);
@@ -286,8 +285,7 @@ TEST_F(SeamTest, SettersStoreOnlyAndApplyOnlyWhatIsAppliedAtOnce)
     EXPECT_EQ(comm.CommPort(), TCommPort::Com4);
 }
 
-TEST_F(SeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue)
-{
+TEST_F(HcommSeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue) {
     comm.OpenCommport();
     int calls = 0;
     system.write = [&](int fd, const void* buffer, std::size_t count) -> long {
@@ -311,8 +309,24 @@ TEST_F(SeamTest, AWriteSurvivesInterruptionsShortWritesAndAFullQueue)
     EXPECT_GT(calls, 20);
 }
 
-TEST_F(SeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline)
-{
+TEST_F(HcommSeamTest, AReadSurvivesInterruptionsAndBytesArrivingOneByOne) {
+    comm.OpenCommport();
+    int calls = 0;
+    system.read = [&](int fd, void* buffer, std::size_t count) -> long {
+        if (++calls % 2 == 1) {
+            return Fail(EINTR);
+        }
+        return TSerialSystem::Default().Read(fd, buffer, std::min<std::size_t>(count, 1));
+    };
+    system.Arm();
+    pty.Send("abcdef");
+    ASSERT_TRUE(WaitFor([&] { return comm.CountInBuff() == 6; }, 2s));
+    char buffer[6] = {};
+    EXPECT_EQ(comm.ReadDataCounted(buffer, 6), 6U);
+    EXPECT_EQ(std::string(buffer, 6), "abcdef");
+}
+
+TEST_F(HcommSeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline) {
     comm.OpenCommport();
     system.Arm();
     std::int64_t clock = 0;
@@ -341,8 +355,7 @@ TEST_F(SeamTest, AWriteFailureIsATimeoutOnlyPastItsDeadline)
     EXPECT_EQ(pollTimeout, 1300);
 }
 
-TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters)
-{
+TEST_F(HcommSeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters) {
     serial_icounter_struct counters{};
     system.SetCounters(counters);  // the driver keeps counters from the open on
     comm.OpenCommport();
@@ -369,7 +382,8 @@ TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters)
     ++counters.brk;
     system.SetCounters(counters);
     system.write = [](int, const void*, std::size_t) { return Fail(EIO); };
-    EXPECT_EQ(CommErrorOf([&] { comm.WriteStringData("x"); }), "Communication Write Error  ErrorMask=0");
+    EXPECT_EQ(CommErrorOf([&] { comm.WriteStringData("x"); }),
+              "Communication Write Error  ErrorMask=0");
     // A read reports every error since the last fetch.
     ++counters.brk;
     system.SetCounters(counters);
@@ -380,11 +394,11 @@ TEST_F(SeamTest, TheErrorMaskComesFromTheDriversLineErrorCounters)
         return Fail(EIO);
     };
     std::uint8_t byte = 0;
-    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(&byte, 1); }), "Communication Read Error  ErrorMask=28");
+    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(&byte, 1); }),
+              "Communication Read Error  ErrorMask=28");
 }
 
-TEST_F(SeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline)
-{
+TEST_F(HcommSeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline) {
     comm.OpenCommport();
     system.Arm();
     std::int64_t clock = 0;
@@ -401,12 +415,43 @@ TEST_F(SeamTest, AReadFailureIsATimeoutOnlyPastItsDeadline)
         return 1;
     };
     std::uint8_t buffer[2] = {};
-    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(buffer, 2); }), "Communication Read Error  ErrorMask=0");
+    EXPECT_EQ(CommErrorOf([&] { comm.ReadData(buffer, 2); }),
+              "Communication Read Error  ErrorMask=0");
     EXPECT_EQ(pollTimeout, 1010);  // the port time-out: 1000 ms + 5 ms per byte
 
     reads = 0;
     pollAdvance = 201;  // past 100 ms per byte
     EXPECT_EQ(CommErrorOf([&] { comm.ReadData(buffer, 2); }), "Read data Timeout");
+}
+
+TEST_F(HcommSeamTest, BytesStillQueuedNarrowTheRoomOfAWriteAndHoldWaitUntilSent) {
+    comm.OpenCommport();
+    system.outputQueue = 100;
+    EXPECT_EQ(comm.CountOutBuff(), 100);
+    const std::vector<std::uint8_t> block(4096, 0x55);
+    EXPECT_EQ(CommErrorOf([&] { comm.WriteData(block.data(), 3996); }), "Too much write data");
+    comm.WriteData(block.data(), 3995);
+    EXPECT_EQ(pty.Receive(3995, 2s).size(), 3995U);
+    system.outputQueue = 5000;  // more than the whole queue: no room at all
+    EXPECT_EQ(CommErrorOf([&] { comm.WriteData(block.data(), 0); }), "Too much write data");
+
+    system.outputQueue = 100;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(comm.WaitUntilSent(50));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
+    std::atomic<int> sent{-1};
+    std::thread waiter([&] { sent = comm.WaitUntilSent(-1) ? 1 : 0; });
+    std::this_thread::sleep_for(30ms);
+    system.outputQueue = 0;  // the line has taken the last byte
+    waiter.join();
+    EXPECT_EQ(sent, 1);
+
+    system.outputQueue = 100;
+    std::thread blocked([&] { sent = comm.WaitUntilSent(-1) ? 1 : 0; });
+    std::this_thread::sleep_for(30ms);
+    comm.CloseCommport();  // a close ends the wait
+    blocked.join();
+    EXPECT_EQ(sent, 0);
 }
 
 }  // namespace

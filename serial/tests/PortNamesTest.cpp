@@ -8,8 +8,7 @@
 
 namespace {
 
-TEST(ComDevicePath, FallsBackToTheFirstFourSerialPortsWithoutAFile)
-{
+TEST(ComDevicePath, FallsBackToTheFirstFourSerialPortsWithoutAFile) {
     TempConfig config;  // empty folder: no ports.conf
     EXPECT_EQ(ComDevicePath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(ComDevicePath("COM2"), "/dev/ttyS1");
@@ -17,17 +16,17 @@ TEST(ComDevicePath, FallsBackToTheFirstFourSerialPortsWithoutAFile)
     EXPECT_EQ(ComDevicePath("COM4"), "/dev/ttyS3");
 }
 
-TEST(ComDevicePath, ReadsThePortsGroupOfTheUsersFile)
-{
+TEST(ComDevicePath, ReadsThePortsGroupOfTheUsersFile) {
     TempConfig config;
-    config.WritePortsFile("# written by hand\n"
-                          "[other]\n"
-                          "COM2=/dev/not-this-one\n"
-                          "[ports]\n"
-                          "COM1=/dev/pts/7\n"
-                          "  COM3 =  \"/dev/ttyUSB0\"  \r\n"
-                          "; COM4=/dev/commented-out\n"
-                          "COM4=\n");
+    config.WritePortsFile(
+        "# written by hand\n"
+        "[other]\n"
+        "COM2=/dev/not-this-one\n"
+        "[ports]\n"
+        "COM1=/dev/pts/7\n"
+        "  COM3 =  \"/dev/ttyUSB0\"  \r\n"
+        "; COM4=/dev/commented-out\n"
+        "COM4=\n");
     const struct {
         const char* name;
         const char* device;
@@ -45,8 +44,7 @@ TEST(ComDevicePath, ReadsThePortsGroupOfTheUsersFile)
     }
 }
 
-TEST(ComDevicePath, UsesDotConfigInTheHomeFolderWithoutXdgConfigHome)
-{
+TEST(ComDevicePath, UsesDotConfigInTheHomeFolderWithoutXdgConfigHome) {
     TempConfig config;
     config.MapPorts({{"COM2", "/dev/ttyUSB3"}});
     const char* oldHome = std::getenv("HOME");

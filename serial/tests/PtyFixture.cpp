@@ -13,8 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-PtyPair::PtyPair()
-{
+PtyPair::PtyPair() {
     char name[256] = {};
     if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
         throw std::runtime_error("openpty failed");
@@ -28,16 +27,14 @@ PtyPair::PtyPair()
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
-PtyPair::~PtyPair()
-{
+PtyPair::~PtyPair() {
     CloseMaster();
     if (slave_ >= 0) {
         close(slave_);
     }
 }
 
-void PtyPair::Send(const std::vector<std::uint8_t>& bytes)
-{
+void PtyPair::Send(const std::vector<std::uint8_t>& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t sent = write(master_, bytes.data() + done, bytes.size() - done);
@@ -52,14 +49,16 @@ void PtyPair::Send(const std::vector<std::uint8_t>& bytes)
     }
 }
 
-void PtyPair::Send(const std::string& text) { Send(std::vector<std::uint8_t>(text.begin(), text.end())); }
+void PtyPair::Send(const std::string& text) {
+    Send(std::vector<std::uint8_t>(text.begin(), text.end()));
+}
 
-std::vector<std::uint8_t> PtyPair::Receive(std::size_t count, std::chrono::milliseconds timeout)
-{
+std::vector<std::uint8_t> PtyPair::Receive(std::size_t count, std::chrono::milliseconds timeout) {
     std::vector<std::uint8_t> received;
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (received.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             break;
         }
@@ -77,16 +76,14 @@ std::vector<std::uint8_t> PtyPair::Receive(std::size_t count, std::chrono::milli
     return received;
 }
 
-void PtyPair::CloseMaster()
-{
+void PtyPair::CloseMaster() {
     if (master_ >= 0) {
         close(master_);
         master_ = -1;
     }
 }
 
-TempConfig::TempConfig()
-{
+TempConfig::TempConfig() {
     char pattern[] = "/tmp/halberd-serial-test-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
@@ -96,20 +93,17 @@ TempConfig::TempConfig()
     setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
 }
 
-TempConfig::~TempConfig()
-{
+TempConfig::~TempConfig() {
     unsetenv("XDG_CONFIG_HOME");
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }
 
-void TempConfig::WritePortsFile(const std::string& contents)
-{
+void TempConfig::WritePortsFile(const std::string& contents) {
     std::ofstream(folder_ + "/halberd/ports.conf") << contents;
 }
 
-void TempConfig::MapPorts(const std::map<std::string, std::string>& ports)
-{
+void TempConfig::MapPorts(const std::map<std::string, std::string>& ports) {
     std::string contents = "[ports]\n";
     for (const auto& [name, device] : ports) {
         contents += name + "=" + device + "\n";
@@ -117,8 +111,7 @@ void TempConfig::MapPorts(const std::map<std::string, std::string>& ports)
     WritePortsFile(contents);
 }
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= end) {
@@ -129,8 +122,7 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
     return true;
 }
 
-std::chrono::microseconds ProcessCpuTime()
-{
+std::chrono::microseconds ProcessCpuTime() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const auto micros = [](const timeval& time) {

@@ -59,8 +59,7 @@ std::chrono::microseconds ProcessCpuTime();
 
 // The message of the ECommError that action raises, or "(nothing raised)".
 template <typename Action>
-std::string CommErrorOf(Action action)
-{
+std::string CommErrorOf(Action action) {
     try {
         action();
     } catch (const ECommError& error) {
