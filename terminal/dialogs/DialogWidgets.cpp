@@ -7,7 +7,10 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "LinkInterfaces.h"
 #ifdef HALBERD_HAVE_MAP27_NETWORK
@@ -62,9 +65,14 @@ TBitBoxRow::TBitBoxRow(QWidget* parent) : QWidget(parent) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(0);
-    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    // Each box sits in a column two characters wide, so each digit of the label stands under it.
-    const int column = 2 * QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const qreal advance = QFontMetricsF(fixed).horizontalAdvance(QLatin1Char('0'));
+    const int indicator = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this);
+    // Each box stands in a column as wide as a digit and its blank (or the box, if wider); the
+    // label's letters are spaced to the same pitch and shifted to the middle of the box, so each
+    // digit stands under its box.
+    const int column = std::max(static_cast<int>(std::ceil(2 * advance)), indicator + 4);
+    fixed.setLetterSpacing(QFont::AbsoluteSpacing, column / 2.0 - advance);
     for (int bit = 7; bit >= 0; --bit) {
         auto* box = new QCheckBox(this);
         box->setObjectName(QStringLiteral("CB%1").arg(bit));
@@ -75,6 +83,8 @@ TBitBoxRow::TBitBoxRow(QWidget* parent) : QWidget(parent) {
     label_ = new QLabel(QStringLiteral("7 6 5 4 3 2 1 0"), this);
     label_->setObjectName(QStringLiteral("BitLabel"));
     label_->setFont(fixed);
+    label_->setIndent(0);
+    label_->setContentsMargins(std::max(0, static_cast<int>((indicator - advance) / 2)), 0, 0, 0);
     grid->addWidget(label_, 1, 0, 1, 8, Qt::AlignLeft);
     grid->setColumnStretch(8, 1);
 }

@@ -79,7 +79,6 @@ TManagementForm::TManagementForm(QWidget* parent) : TMessageForm(parent) {
     auto makeButton = [this](const char* name, const char* caption) {
         auto* button = new QPushButton(QString::fromLatin1(caption), this);
         button->setObjectName(QString::fromLatin1(name));
-        button->setAutoDefault(false);
         return button;
     };
     ReadPersonalityButton = makeButton("ReadPersonalityButton", "Read Personality");

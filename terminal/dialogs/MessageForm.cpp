@@ -2,8 +2,10 @@
 
 #include <QGuiApplication>
 #include <QLayout>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <exception>
 #include <utility>
 
 TDialogForm::TDialogForm(QWidget* parent) : QDialog(parent) {}
@@ -13,6 +15,9 @@ void TDialogForm::SetWindowRules(bool stayOnTop, bool resizable) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setSizeGripEnabled(resizable);
     if (!resizable && layout() != nullptr) layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Enter in a field must not press a send button; only a button marked default answers it.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (!button->isDefault()) button->setAutoDefault(false);
 }
 
 void TDialogForm::showEvent(QShowEvent* event) {
@@ -24,6 +29,15 @@ void TDialogForm::showEvent(QShowEvent* event) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
+}
+
+void TDialogForm::RaiseErrorsLater(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (...) {
+        QMetaObject::invokeMethod(
+            this, [error = std::current_exception()] { std::rethrow_exception(error); }, Qt::QueuedConnection);
+    }
 }
 
 TMessageForm::TMessageForm(QWidget* parent) : TDialogForm(parent) {}

@@ -16,8 +16,13 @@ public:
 
 protected:
     // stayOnTop: above every other window; resizable false: the frame keeps the layout's size.
+    // Called once the controls exist.
     void SetWindowRules(bool stayOnTop, bool resizable);
     void showEvent(QShowEvent* event) override;
+    // Runs an action started by a control's signal. An error it throws (a text that is not a
+    // number) is thrown again from an event of its own, where the program's top-level handler
+    // reports it, instead of unwinding through the control that emitted the signal.
+    void RaiseErrorsLater(const std::function<void()>& action);
 
 private:
     bool centred_ = false;

@@ -40,7 +40,8 @@ TTCForm::TTCForm(QWidget* parent) : TDialogForm(parent) {
     grid->addWidget(Edit6, 5, 1);
     SetWindowRules(true, false);
 
-    connect(Edit6, &QLineEdit::textChanged, this, &TTCForm::Edit6Change);
+    connect(Edit6, &QLineEdit::textChanged, this,
+            [this](const QString& text) { RaiseErrorsLater([&] { Edit6Change(text); }); });
 }
 
 void TTCForm::ShowSnapshot(const map27::LinkSnapshot& snapshot) {

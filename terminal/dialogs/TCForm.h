@@ -18,7 +18,7 @@ signals:
     void Hidden();
 
 public slots:
-    void Edit6Change(const QString& text);
+    void Edit6Change(const QString& text);  // throws for a text that is no interval
 
 protected:
     void hideEvent(QHideEvent* event) override;

@@ -49,7 +49,8 @@ TVCForm::TVCForm(QWidget* parent) : TMessageForm(parent) {
     SetWindowRules(true, false);
 
     // Every change of the text, a pick or a keystroke, asks for a send.
-    connect(VolumeComboBox, &QComboBox::currentTextChanged, this, &TVCForm::VolumeComboBoxChange);
+    connect(VolumeComboBox, &QComboBox::currentTextChanged, this,
+            [this](const QString& text) { RaiseErrorsLater([&] { VolumeComboBoxChange(text); }); });
     connect(UpButton, &QPushButton::clicked, this, &TVCForm::UpButtonClick);
     connect(DownButton, &QPushButton::clicked, this, &TVCForm::DownButtonClick);
     connect(PresetButton, &QPushButton::clicked, this, &TVCForm::PresetButtonClick);

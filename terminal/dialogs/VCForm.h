@@ -25,7 +25,7 @@ public:
     void FillRequest(map27::SendRequest& request) const override;
 
 public slots:
-    void VolumeComboBoxChange(const QString& text);
+    void VolumeComboBoxChange(const QString& text);  // throws BuildError for a text that is no number
     void UpButtonClick();
     void DownButtonClick();
     void PresetButtonClick();

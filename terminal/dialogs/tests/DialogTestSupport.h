@@ -9,10 +9,14 @@
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "MessageForm.h"
+
+// The errors that reached the application's top-level handler, oldest first.
+std::vector<std::string>& RaisedErrors();
 
 struct SendRecord {
     bool linkUp = true;

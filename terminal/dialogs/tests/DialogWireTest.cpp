@@ -189,7 +189,7 @@ TEST(DialogWire, HexTextWindows) {
     Child<QPushButton>(radioTest, "TxButton")->click();
     Child<QPlainTextEdit>(dialled, "DDMemo")->setPlainText(QStringLiteral("a1 b2-c3"));
     Child<QPushButton>(dialled, "TxButton")->click();
-    Child<QPlainTextEdit>(modem, "UDMemo")->setPlainText(QStringLiteral("no digits here"));
+    Child<QPlainTextEdit>(modem, "UDMemo")->setPlainText(QStringLiteral("xyz, ghijk!"));
     Child<QPushButton>(modem, "TxButton")->click();
     ASSERT_EQ(wire.sent.size(), 4U);
     EXPECT_EQ(wire.sent[0].message, (Bytes{0x01, 0xAB, 0xC0}));

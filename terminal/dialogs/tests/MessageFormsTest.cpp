@@ -160,6 +160,26 @@ TEST(VCForm, TextThatIsNoNumberSendsNothingAndSaysWhy) {
     EXPECT_NO_THROW(form.VolumeComboBoxChange(QStringLiteral("loud")));
 }
 
+TEST(VCForm, TypedTextThatIsNoNumberReachesTheErrorReport) {
+    TVCForm form;
+    SendRecord record;
+    record.Attach(form);
+    auto* combo = Child<QComboBox>(form, "VolumeComboBox");
+    RaisedErrors().clear();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("x"));
+    EXPECT_TRUE(RaisedErrors().empty());  // not from inside the control's own key handling
+    QCoreApplication::processEvents();
+    EXPECT_EQ(RaisedErrors(), std::vector<std::string>{"'x' is not a valid integer value"});
+    EXPECT_EQ(combo->currentText(), "x");
+    EXPECT_TRUE(record.sends.empty());
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Backspace);  // the empty text is no number either
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("3"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(RaisedErrors().size(), 2U);
+    EXPECT_EQ(record.sends, (std::vector<std::pair<int, int>>{{182, 0x33}}));
+}
+
 TEST(ProtocolInfoForm, BitBoxesFollowOthersAndKeepTheirMarks) {
     TProtocolInfoForm form;
     SendRecord record;
@@ -411,4 +431,32 @@ TEST(LinkGuard, NoGuardGivenMeansNoSend) {
     QObject::connect(&form, &TMessageForm::SendRequested, [&sends](int, int) { ++sends; });
     Child<QPushButton>(form, "ButtonSet")->click();
     EXPECT_EQ(sends, 0);
+}
+
+// Enter in a text field is no send: only a click (or the button's own key) sends.
+TEST(LinkGuard, EnterInAFieldSendsNothing) {
+    struct Case {
+        std::function<std::unique_ptr<TMessageForm>()> make;
+        const char* field;
+    };
+    const Case cases[] = {
+        {[] { return std::make_unique<TDiversionRequestForm>(); }, "Pfix1Edit"},
+        {[] { return std::make_unique<TVCForm>(); }, "VolumeComboBox"},
+        {[] { return std::make_unique<TSSPForm>(); }, "Data5Edit"},
+        {[] { return std::make_unique<TProtocolInfoForm>(); }, "ComboBoxReason"},
+    };
+    for (const Case& c : cases) {
+        const auto form = c.make();
+        SCOPED_TRACE(c.field);
+        SendRecord record;
+        record.Attach(*form);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        QWidget* field = Child<QWidget>(*form, c.field);
+        if (auto* combo = qobject_cast<QComboBox*>(field)) field = combo->lineEdit();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_TRUE(record.sends.empty());
+        EXPECT_TRUE(form->isVisible());
+    }
 }

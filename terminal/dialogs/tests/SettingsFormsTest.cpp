@@ -305,6 +305,12 @@ TEST(TCForm, TimerRowsAndTheRefreshInterval) {
     EXPECT_THROW(form.Edit6Change(QStringLiteral("-5")), std::runtime_error);
     EXPECT_EQ(intervals.size(), 2);  // the refresh keeps its last interval
 
+    RaisedErrors().clear();
+    Child<QLineEdit>(form, "Edit6")->setText(QStringLiteral("1O0"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(RaisedErrors(), std::vector<std::string>{"'1O0' is not a valid integer value"});
+    EXPECT_EQ(intervals.size(), 2);
+
     form.show();
     form.hide();
     EXPECT_EQ(hidden.size(), 1);
