@@ -17,15 +17,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kReceptionSupervision = 10000ms;
-
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // The port as the frame reception reads it, on the receive thread. Every wait ends at the
 // supervision deadline, when the port closes, or when the program ends.
 class CommByteSource final : public map27::IByteSource {
 public:
-    CommByteSource(THComm& port, const std::atomic<bool>& stop) : port_(port), stop_(stop) {}
+    CommByteSource(THComm& port, const std::atomic<bool>& stop, std::chrono::milliseconds supervision)
+        : port_(port), stop_(stop), supervision_(supervision) {}
 
     std::size_t CountInBuff() override {
         const std::int32_t waiting = port_.CountInBuff();
@@ -39,7 +38,7 @@ public:
         return count;
     }
 
-    void StartSupervision() override { deadline_ = std::chrono::steady_clock::now() + kReceptionSupervision; }
+    void StartSupervision() override { deadline_ = std::chrono::steady_clock::now() + supervision_; }
 
     Wait WaitForInput() override {
         for (;;) {
@@ -56,6 +55,7 @@ public:
 private:
     THComm& port_;
     const std::atomic<bool>& stop_;
+    const std::chrono::milliseconds supervision_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now();
 };
 
@@ -170,7 +170,7 @@ public:
     // The component raises its event when new bytes arrive, not for bytes left waiting: two frames
     // that arrive together must both be taken in this one event.
     void OnCommEvent(THComm& port) {
-        CommByteSource source(port, host_.shutDown_);
+        CommByteSource source(port, host_.shutDown_, std::chrono::milliseconds(host_.supervisionMs_.load()));
         do {
             if (!ReceiveOneFrame(source)) return;
         } while (source.CountInBuff() > 0 && !host_.shutDown_.load());
@@ -334,6 +334,10 @@ void LinkHost::Shutdown() {
     PostAndWait([this] {
         if (worker_) worker_->StopEverything();
     });
+}
+
+void LinkHost::SetReceptionSupervision(std::chrono::milliseconds time) {
+    supervisionMs_ = static_cast<int>(time.count());
 }
 
 void LinkHost::Publish(const map27::LinkSnapshot& snapshot) {

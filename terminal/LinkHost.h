@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,9 @@ public:
     // is sent. Later requests are ignored.
     void Shutdown();
 
+    // The longest a frame may take to arrive once its first byte is in (10 s); for tests.
+    void SetReceptionSupervision(std::chrono::milliseconds time);
+
     map27::LinkSnapshot Snapshot() const;
     bool IsEstablished() const;
 
@@ -84,4 +88,5 @@ private:
     map27::LinkSnapshot snapshot_;
     std::atomic<bool> cancelWaits_{false};
     std::atomic<bool> shutDown_{false};
+    std::atomic<int> supervisionMs_{10000};
 };

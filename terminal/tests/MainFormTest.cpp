@@ -179,6 +179,19 @@ TEST_F(MainFormTest, TwoFramesArrivingTogetherAreBothTaken) {
               QStringLiteral("RX : 80    Receive Status                PFIX:008  ID:2001  Status:2"));
 }
 
+TEST_F(MainFormTest, AFrameThatNeverEndsRestartsTheLink) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    form_->Link().SetReceptionSupervision(std::chrono::milliseconds(300));
+    BringUpLink(radio);
+    radio.Write(Bytes{0x16, 0x10, 0x02, 0x04, 0x01});  // the radio falls silent inside a frame
+    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    EXPECT_EQ(Hex(radio.Frames().front()), "16 10 02 01 7F 01 01 10 03 F6 02");
+    EXPECT_TRUE(WaitUntil([&] { return Panel(2) == QStringLiteral("Status   Link....."); }));
+    EXPECT_TRUE(form_->LogLines().isEmpty());
+}
+
 TEST_F(MainFormTest, TxBeforeTheLinkIsUpSendsNothing) {
     PtyRadio radio;
     WritePorts(radio.SlavePath(), "");
