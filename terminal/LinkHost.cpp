@@ -42,7 +42,8 @@ public:
 
     Wait WaitForInput() override {
         for (;;) {
-            if (stop_.load() || !port_.GetPortStatus()) return Wait::Closed;
+            // A lost port stays "open" until it is closed, and its waits return at once.
+            if (stop_.load() || !port_.GetPortStatus() || port_.IsPortLost()) return Wait::Closed;
             if (CountInBuff() > 0) return Wait::Ready;
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline_ - std::chrono::steady_clock::now());
@@ -124,7 +125,7 @@ public:
         const auto lineTime = std::chrono::milliseconds(
             (lastWriteSize_ * 10 * 1000) / (bps == 0 ? 1200 : bps));
         const auto deadline = std::chrono::steady_clock::now() + lineTime + 2000ms;
-        while (!host_.cancelWaits_.load() && comm_.GetPortStatus()) {
+        while (!host_.cancelWaits_.load() && comm_.GetPortStatus() && !comm_.IsPortLost()) {
             if (comm_.WaitUntilSent(100)) return;
             if (std::chrono::steady_clock::now() >= deadline) return;
         }

@@ -1,5 +1,7 @@
 // The main window against a scripted radio on a pseudo-terminal: start-up, link-up, what goes on the
 // wire for each send, the log lines, and the port and speed changes.
+#include <sys/resource.h>
+
 #include <QAction>
 #include <QFile>
 #include <QComboBox>
@@ -190,6 +192,33 @@ TEST_F(MainFormTest, AFrameThatNeverEndsRestartsTheLink) {
     EXPECT_EQ(Hex(radio.Frames().front()), "16 10 02 01 7F 01 01 10 03 F6 02");
     EXPECT_TRUE(WaitUntil([&] { return Panel(2) == QStringLiteral("Status   Link....."); }));
     EXPECT_TRUE(form_->LogLines().isEmpty());
+}
+
+// CPU time of the whole test process, in milliseconds.
+double ProcessCpuMs() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// The adapter is pulled in the middle of a frame: the waits inside the reception and the waits for
+// the link's own frames to drain must all end at once instead of retrying a port that is gone.
+TEST_F(MainFormTest, APulledPortIsReportedOnceAndNothingSpins) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    BringUpLink(radio);
+    radio.Write(Bytes{0x16, 0x10, 0x02, 0x04, 0x01});
+    RunFor(100, &radio);
+    radio.Pull();
+    RunFor(200);
+    const double before = ProcessCpuMs();
+    RunFor(1500);  // T0 fires meanwhile once the supervision gives up
+    EXPECT_LT(ProcessCpuMs() - before, 400.0) << "something retries the lost port without waiting";
+    int lost = 0;
+    for (const QString& text : BoxTexts()) lost += text.startsWith(QStringLiteral("Comport lost")) ? 1 : 0;
+    EXPECT_EQ(lost, 1);
 }
 
 TEST_F(MainFormTest, TxBeforeTheLinkIsUpSendsNothing) {

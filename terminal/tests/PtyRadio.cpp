@@ -30,7 +30,14 @@ PtyRadio::~PtyRadio() {
     if (slave_ >= 0) ::close(slave_);
 }
 
+void PtyRadio::Pull() {
+    if (master_ >= 0) ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    master_ = slave_ = -1;
+}
+
 void PtyRadio::Poll() {
+    if (master_ < 0) return;
     std::uint8_t buffer[512];
     for (;;) {
         const ssize_t got = ::read(master_, buffer, sizeof buffer);

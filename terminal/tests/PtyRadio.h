@@ -27,6 +27,9 @@ public:
     std::vector<std::vector<std::uint8_t>> DataFrames() const;
     std::size_t CountOfType(std::uint8_t linkType) const;
 
+    // The adapter is pulled: both sides of the pseudo-terminal go away under the terminal.
+    void Pull();
+
     void Write(std::span<const std::uint8_t> bytes);
     void SendLinkRequest(std::uint8_t n1 = 127, std::uint8_t k = 1, std::uint8_t version = 1);
     void SendLinkAck(std::uint8_t nr, std::uint8_t nk);
