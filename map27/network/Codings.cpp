@@ -1,0 +1,125 @@
+#include "Codings.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "Network.h"
+
+namespace map27 {
+
+namespace {
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+[[noreturn]] void ThrowNotAnInteger(const std::string& text) {
+    throw BuildError("'" + text + "' is not a valid integer value");
+}
+}  // namespace
+
+std::string HexByteBlank(std::uint8_t byte) {
+    return {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F], ' '};
+}
+
+std::string HexByte(std::uint8_t byte) {
+    return {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
+}
+
+std::string HexBytesBlank(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (std::uint8_t byte : bytes) text += HexByteBlank(byte);
+    return text;
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::vector<std::uint8_t> PackHexText(std::string_view text) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(text.size() / 2 + 1);
+    bool haveHighNibble = false;
+    int highNibble = 0;
+    for (char c : text) {
+        const int value = HexDigitValue(c);
+        if (value < 0) continue;
+        if (haveHighNibble) {
+            bytes.push_back(static_cast<std::uint8_t>((highNibble << 4) | value));
+        } else {
+            highNibble = value;
+        }
+        haveHighNibble = !haveHighNibble;
+    }
+    if (haveHighNibble) bytes.push_back(static_cast<std::uint8_t>(highNibble << 4));
+    return bytes;
+}
+
+PackedAddress PackAddress(std::int32_t pfix, std::int32_t ident) {
+    const auto identBits = static_cast<std::uint32_t>(ident);
+    return {static_cast<std::uint8_t>(static_cast<std::uint32_t>(pfix) & 0xFFU),
+            static_cast<std::uint8_t>((identBits >> 8) & 0xFFU), static_cast<std::uint8_t>(identBits & 0xFFU)};
+}
+
+PackedAddress PackAddress(const std::string& pfixText, const std::string& identText) {
+    const std::int32_t pfix = StrToInt(pfixText);
+    const std::int32_t ident = StrToInt(identText);
+    return PackAddress(pfix, ident);
+}
+
+std::string PfixText(std::uint8_t pfix) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03u", static_cast<unsigned>(pfix));
+    return text;
+}
+
+std::string IdentText(std::uint16_t ident) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04u", static_cast<unsigned>(ident));
+    return text;
+}
+
+// Decimal must fit a signed 32-bit number; hexadecimal may use all 32 bits ("$FFFFFFFF" is -1), as the
+// operator of a radio tool writes bit patterns that way.
+std::int32_t StrToInt(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    bool hex = false;
+    if (i < text.size() && text[i] == '$') {
+        hex = true;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == text.size()) ThrowNotAnInteger(text);
+
+    std::uint64_t magnitude = 0;
+    const std::uint64_t limit = hex ? 0xFFFFFFFFULL : (negative ? 0x80000000ULL : 0x7FFFFFFFULL);
+    for (; i < text.size(); ++i) {
+        int digit = -1;
+        if (hex) {
+            digit = HexDigitValue(text[i]);
+        } else if (text[i] >= '0' && text[i] <= '9') {
+            digit = text[i] - '0';
+        }
+        if (digit < 0) ThrowNotAnInteger(text);
+        magnitude = magnitude * (hex ? 16U : 10U) + static_cast<std::uint64_t>(digit);
+        if (magnitude > limit) ThrowNotAnInteger(text);
+    }
+    auto bits = static_cast<std::uint32_t>(magnitude);
+    if (negative) bits = 0U - bits;
+    return static_cast<std::int32_t>(bits);
+}
+
+}  // namespace map27

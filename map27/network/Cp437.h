@@ -1,0 +1,34 @@
+#pragma once
+// IBM PC code page 437, the character set of "8 bit PC character" texts, in both directions.
+// Bytes 0x20..0x7E are ASCII, 0x80..0xFF the code page's letters, symbols and box drawings;
+// 0x00..0x1F and 0x7F stand for the control characters of the same numbers.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace map27 {
+
+// The character of a byte.
+char32_t Cp437CodePoint(std::uint8_t byte);
+// The byte of a character, or -1 when the code page has none.
+int Cp437ByteOf(char32_t codePoint);
+
+void AppendUtf8(std::string& text, char32_t codePoint);
+
+// A received text as one log line: each byte as its character; control characters 0x01..0x1F and
+// 0x7F as the visible symbols U+2401..U+241F and U+2421, so CR LF never breaks the line; 0x00 adds
+// nothing; 0x7F is left out altogether when dropDelete is set (7-bit coding).
+std::string ReceivedTextToUtf8(std::span<const std::uint8_t> bytes, bool dropDelete);
+
+// The operator's DATA text (UTF-8) as the bytes that go out: one byte per character, a line break
+// ("\n", "\r\n" or a lone "\r") as 0x0D 0x0A. Throws BuildError naming the first character that has
+// no byte, or when the text is not UTF-8.
+std::vector<std::uint8_t> DataTextToBytes(std::string_view utf8);
+
+// The operator's text for a log line: control characters (line breaks included) shown as the
+// visible symbols of the U+2400 block, a line break as the CR LF it is sent as.
+std::string VisibleLogText(std::string_view utf8);
+
+}  // namespace map27

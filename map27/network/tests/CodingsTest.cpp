@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Codings.h"
+#include "FrameBytes.h"
+#include "Network.h"
+
+namespace map27 {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(Codings, HexTextsOfAByte) {
+    EXPECT_EQ(HexByteBlank(0x0A), "0A ");
+    EXPECT_EQ(HexByteBlank(0xFF), "FF ");
+    EXPECT_EQ(HexByteBlank(0x00), "00 ");
+    EXPECT_EQ(HexByte(0x0A), "0A");
+    EXPECT_EQ(HexByte(0xC3), "C3");
+    EXPECT_EQ(HexBytesBlank(Bytes{0x16, 0x10, 0x02}), "16 10 02 ");
+    EXPECT_EQ(HexBytesBlank(Bytes{}), "");
+}
+
+TEST(Codings, HexDigitValues) {
+    const std::string digits = "0123456789ABCDEFabcdef";
+    const int values[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
+    for (std::size_t i = 0; i < digits.size(); ++i) EXPECT_EQ(HexDigitValue(digits[i]), values[i]) << digits[i];
+    for (char c : std::string("gG -$xZ\x80")) EXPECT_EQ(HexDigitValue(c), -1) << int(c);
+}
+
+TEST(Codings, PackHexText) {
+    struct Case {
+        const char* text;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"ABC", {0xAB, 0xC0}},
+        {"a1 b2-c3", {0xA1, 0xB2, 0xC3}},
+        {"", {}},
+        {"xyz -- !", {}},
+        {"F02548", {0xF0, 0x25, 0x48}},
+        {"7", {0x70}},
+        {"0x12", {0x01, 0x20}},  // the x is dropped, its 0 kept
+        {"de\nAD\tbe ef", {0xDE, 0xAD, 0xBE, 0xEF}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PackHexText(c.text), c.bytes) << c.text;
+}
+
+TEST(Codings, AddressPacking) {
+    struct Case {
+        const char* pfix;
+        const char* ident;
+        std::uint8_t p, hi, lo;
+    };
+    const Case cases[] = {
+        {"008", "2001", 0x08, 0x07, 0xD1},
+        {"300", "2001", 0x2C, 0x07, 0xD1},  // no range check: low 8 bits
+        {"0", "65535", 0x00, 0xFF, 0xFF},
+        {"1", "65537", 0x01, 0x00, 0x01},  // low 16 bits
+        {"$FF", "0x1234", 0xFF, 0x12, 0x34},
+        {"-1", "-1", 0xFF, 0xFF, 0xFF},
+    };
+    for (const Case& c : cases) {
+        const PackedAddress a = PackAddress(c.pfix, c.ident);
+        EXPECT_EQ(a.pfix, c.p) << c.pfix;
+        EXPECT_EQ(a.identHigh, c.hi) << c.ident;
+        EXPECT_EQ(a.identLow, c.lo) << c.ident;
+    }
+}
+
+TEST(Codings, ReceivedAddressTextsAreZeroFilled) {
+    EXPECT_EQ(PfixText(0), "000");
+    EXPECT_EQ(PfixText(8), "008");
+    EXPECT_EQ(PfixText(42), "042");
+    EXPECT_EQ(PfixText(255), "255");
+    EXPECT_EQ(IdentText(5), "0005");
+    EXPECT_EQ(IdentText(2001), "2001");
+    EXPECT_EQ(IdentText(12345), "12345");
+    EXPECT_EQ(IdentText(65535), "65535");
+}
+
+TEST(StrToInt, AcceptsTheOrdinaryForms) {
+    struct Case {
+        const char* text;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"0", 0},       {"008", 8},           {"  2001", 2001},     {"+7", 7},          {"-12", -12},
+        {"$1F", 31},    {"$ff", 255},         {"0x1F", 31},         {"0X1f", 31},       {"-$10", -16},
+        {"2147483647", 2147483647},           {"-2147483648", -2147483647 - 1},
+        {"$7FFFFFFF", 2147483647},            {"$FFFFFFFF", -1},    {"0x80000000", -2147483647 - 1},
+        {"\t 12", 12},
+    };
+    for (const Case& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
+}
+
+TEST(StrToInt, RefusesWithOneMessageNamingTheText) {
+    const char* bad[] = {"", " ", "abc", "12 ", "1 2", "$", "0x", "--1", "+", "2147483648", "-2147483649",
+                         "$100000000", "12a", "0x1G", "1.5", "$-1"};
+    for (const char* text : bad) {
+        try {
+            StrToInt(text);
+            ADD_FAILURE() << "accepted '" << text << "'";
+        } catch (const BuildError& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid integer value");
+        }
+    }
+}
+
+TEST(FrameBytes, CheckValueAndFramesOnTheLine) {
+    const std::string digits = "123456789";
+    EXPECT_EQ(frame_bytes::Crc16Usb(Bytes(digits.begin(), digits.end())), 0xB4C8);
+
+    struct Case {
+        std::array<std::uint8_t, 4> header;
+        Bytes message;
+        Bytes line;
+    };
+    const Case cases[] = {
+        {{0x01, 0x7F, 0x01, 0x01}, {}, {0x16, 0x10, 0x02, 0x01, 0x7F, 0x01, 0x01, 0x10, 0x03, 0xF6, 0x02}},
+        {{0x02, 0x01, 0x01, 0x00}, {}, {0x16, 0x10, 0x02, 0x02, 0x01, 0x01, 0x00, 0x10, 0x03, 0x8F, 0xFB}},
+        {{0x01, 0x10, 0x01, 0x01}, {}, {0x16, 0x10, 0x02, 0x01, 0x10, 0x10, 0x01, 0x01, 0x10, 0x03, 0x22, 0x0B}},
+        {{0x04, 0x01, 0x01, 0x00}, {0x80}, {0x16, 0x10, 0x02, 0x04, 0x01, 0x01, 0x00, 0x80, 0x10, 0x03, 0xD1, 0x07}},
+        {{0x04, 0x10, 0x01, 0x00},
+         {0x10},
+         {0x16, 0x10, 0x02, 0x04, 0x10, 0x10, 0x01, 0x00, 0x10, 0x10, 0x10, 0x03, 0xD2, 0x6B}},
+    };
+    for (const Case& c : cases) {
+        const Bytes line = frame_bytes::FrameOnLine(c.header, c.message);
+        EXPECT_EQ(line, c.line) << HexBytesBlank(line);
+        const Bytes frame = frame_bytes::Destuff(line);
+        EXPECT_EQ(frame.size(), c.message.size() + 11);
+        EXPECT_TRUE(frame_bytes::FcsIsGood(frame)) << HexBytesBlank(frame);
+        Bytes damaged = frame;
+        damaged[4] ^= 0x01;
+        EXPECT_FALSE(frame_bytes::FcsIsGood(damaged));
+    }
+    // Four DLEs in the region collapse pairwise to two.
+    const Bytes fourDle = {0x16, 0x10, 0x02, 0x04, 0x10, 0x10, 0x10, 0x10, 0x00, 0x10, 0x03, 0x00, 0x00};
+    EXPECT_EQ(frame_bytes::Destuff(fourDle).size(), fourDle.size() - 2);
+    EXPECT_FALSE(frame_bytes::FcsIsGood(Bytes{0x16, 0x10, 0x02, 0x10, 0x03, 0x00, 0x00}));
+}
+
+}  // namespace
+}  // namespace map27
