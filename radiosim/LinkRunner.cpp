@@ -98,7 +98,7 @@ void LinkRunner::WriteLine(std::span<const std::uint8_t> bytes) {
     Bytes frame(bytes.begin(), bytes.end());
     if (onFrameSending && !onFrameSending(frame)) return;
     std::size_t done = 0;
-    int stalls = 0;
+    bool waited = false;
     while (done < frame.size() && !lineLost_) {
         const ssize_t n = ::write(fd_, frame.data() + done, frame.size() - done);
         if (n > 0) {
@@ -106,15 +106,21 @@ void LinkRunner::WriteLine(std::span<const std::uint8_t> bytes) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && stalls++ < 10) {
-            // Nobody reads the line: give it a moment, then let the frame go like a lost one.
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !waited) {
             pollfd p{fd_, POLLOUT, 0};
             ::poll(&p, 1, 20);
+            waited = true;
             continue;
         }
-        if (onError) onError(std::string("write to the line failed: ") + (n < 0 ? std::strerror(errno) : "line full"));
+        // Nobody reads the line (a pseudo-terminal that no program has open fills up): the
+        // frame is lost as on a line without a listener. Said once, not for every frame.
+        if (!lineFullReported_ && onError)
+            onError(std::string("the line takes no more bytes (") + (n < 0 ? std::strerror(errno) : "full") +
+                    "); frames are lost until it is read again");
+        lineFullReported_ = true;
         break;
     }
+    if (done == frame.size()) lineFullReported_ = false;
     if (onFrameSent) onFrameSent(frame);
 }
 

@@ -72,6 +72,7 @@ private:
     int fd_;
     bool isPty_;
     bool lineLost_ = false;
+    bool lineFullReported_ = false;
     bool stopped_ = false;
     map27::LinkEngine* engine_ = nullptr;
     std::unique_ptr<LinePort> port_;

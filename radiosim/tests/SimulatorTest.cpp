@@ -70,7 +70,9 @@ protected:
     static bool IsLt(const FrameView& v) { return v.type == 4; }
 
     void BringLinkUp() {
-        ASSERT_TRUE(Expect(IsLr));
+        const auto request = Expect(IsLr);
+        ASSERT_TRUE(request);
+        EXPECT_EQ(request->fields, (std::array<std::uint8_t, 3>{127, 1, 1}));
         Send({1, 0x7F, 1, 1});
         ASSERT_TRUE(Expect(IsLr));
         Send({2, 1, 1, 0});  // the terminal's acknowledgement: N(R) 1, N(k) 1
@@ -95,9 +97,6 @@ protected:
 
 TEST_F(SimulatorOnPty, BringsTheLinkUpAndAnswersAnInterrogation) {
     StartRadio();
-    const auto first = Expect(IsLr);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->fields, (std::array<std::uint8_t, 3>{127, 1, 1}));
     BringLinkUp();
     EXPECT_TRUE(Printed("link up"));
 
@@ -155,6 +154,9 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
     EXPECT_TRUE(sim_->Execute("bogus 1 2 3"));
     EXPECT_TRUE(Printed("error: unknown command 'bogus'"));
     EXPECT_TRUE(sim_->Execute("raw 80 08"));  // a short message is still sent as given
+    const auto raw = Expect(IsLt);
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(HexText(raw->message), "80 08");
     EXPECT_FALSE(sim_->Execute("quit"));
 
     ASSERT_TRUE(sim_->Execute("silent 1"));
