@@ -80,6 +80,9 @@ struct LinkSnapshot {
     std::uint16_t workingN1 = 127, workingK = 1, workingVersion = 1;
     std::size_t bufferCapacity = 2059;  // 16 x K x (N1 + 1) + 11
     std::array<TimerSnapshot, 5> timers{};  // T0..T4
+    std::uint16_t t3Repeats = 0;      // idle acknowledgements still to come on T3
+    std::uint16_t lastAckNr = 0;      // N(R) of the last LA that acknowledged every frame sent
+    std::uint16_t t1 = 33120, t2max = 32944;  // the derived times, ms
 };
 
 // What the engine tells its owner. Called inside engine operations, on the engine's thread.
