@@ -1,5 +1,7 @@
 #include "LinkRunner.h"
 
+#include "FrameCodec.h"
+
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,7 +23,7 @@ public:
     }
     void Purge() override {
         ::tcflush(owner_.fd_, TCIOFLUSH);
-        owner_.cutter_ = FrameCutter{};
+        owner_.assembler_.Reset();
     }
 
 private:
@@ -57,7 +59,11 @@ private:
 };
 
 LinkRunner::LinkRunner(int lineFd, bool lineIsPseudoTerminal)
-    : fd_(lineFd), isPty_(lineIsPseudoTerminal), port_(std::make_unique<LinePort>(*this)) {
+    : fd_(lineFd),
+      isPty_(lineIsPseudoTerminal),
+      port_(std::make_unique<LinePort>(*this)),
+      // Any frame the largest negotiable link allows; the engine checks what it takes.
+      assembler_(map27::FrameBufferCapacity(255, 8)) {
     for (auto& t : timers_) t = std::make_unique<LinkTimer>();
 }
 
@@ -134,10 +140,12 @@ void LinkRunner::ReadLine() {
         if (onError) onError(n < 0 ? std::string("line lost: ") + std::strerror(errno) : "line closed");
         return;
     }
-    for (Bytes& frame : cutter_.Feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)))) {
-        if (onFrameReceived && !onFrameReceived(frame)) continue;
-        if (engine_) Operate([&] { engine_->AcceptFrame(frame); });
-    }
+    assembler_.PushBytes(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)),
+                         [this](std::span<const std::uint8_t> received) {
+                             const Bytes frame(received.begin(), received.end());
+                             if (onFrameReceived && !onFrameReceived(frame)) return;
+                             if (engine_) Operate([&] { engine_->AcceptFrame(frame); });
+                         });
 }
 
 void LinkRunner::FireTimers() {

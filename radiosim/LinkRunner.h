@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "FrameReception.h"
 #include "FrameText.h"
 #include "LinkEngine.h"
 
@@ -77,7 +78,7 @@ private:
     map27::LinkEngine* engine_ = nullptr;
     std::unique_ptr<LinePort> port_;
     std::array<std::unique_ptr<LinkTimer>, 5> timers_;
-    FrameCutter cutter_;
+    map27::FrameAssembler assembler_;
     std::map<int, std::function<void()>> watched_;
     std::multimap<Clock::time_point, std::function<void()>> oneShots_;
 };

@@ -41,7 +41,7 @@ protected:
         sim_->Start();
     }
 
-    void Send(std::vector<std::uint8_t> header, std::vector<std::uint8_t> message = {}) {
+    void Send(const std::array<std::uint8_t, 4>& header, const Bytes& message = {}) {
         const Bytes line = MakeLineFrame(header, message);
         ASSERT_EQ(::write(terminalSide_.get(), line.data(), line.size()), static_cast<ssize_t>(line.size()));
     }
@@ -53,8 +53,8 @@ protected:
             [&] {
                 std::uint8_t buffer[512];
                 for (ssize_t n; (n = ::read(terminalSide_.get(), buffer, sizeof buffer)) > 0;)
-                    for (Bytes& f : cutter_.Feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n))))
-                        seen_.push_back(ViewFrame(f));
+                    assembler_.PushBytes(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)),
+                                         [this](std::span<const std::uint8_t> f) { seen_.push_back(ViewFrame(f)); });
                 while (!found && next_ < seen_.size()) {
                     if (match(seen_[next_])) found = seen_[next_];
                     ++next_;
@@ -90,7 +90,7 @@ protected:
     std::unique_ptr<LinkRunner> runner_;
     std::unique_ptr<Simulator> sim_;
     std::vector<std::string> printed_;
-    FrameCutter cutter_;
+    map27::FrameAssembler assembler_;
     std::vector<FrameView> seen_;
     std::size_t next_ = 0;
 };
