@@ -157,7 +157,19 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
     const auto raw = Expect(IsLt);
     ASSERT_TRUE(raw);
     EXPECT_EQ(HexText(raw->message), "80 08");
+    Send({2, 2, 1, 0});  // taken, and room for one more
     EXPECT_FALSE(sim_->Execute("quit"));
+    // A message larger than the frame allows is refused with a message; the link carries on.
+    std::string huge = "raw";
+    for (int i = 0; i < 2100; ++i) huge += " 41";
+    EXPECT_TRUE(sim_->Execute(huge));
+    runner_->RunUntil({}, Clock::now() + 50ms);
+    EXPECT_TRUE(Printed("error: message not sent: the message of 2100 bytes does not fit the frame (2048 bytes)"));
+    ASSERT_TRUE(sim_->Execute("protocol 6"));
+    const auto after = Expect(IsLt);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(HexText(after->message), "B4 06");
+    EXPECT_EQ(after->fields[0], 2);
 
     ASSERT_TRUE(sim_->Execute("silent 1"));
     const std::size_t before = seen_.size();
