@@ -141,8 +141,7 @@ void LinkRunner::ReadLine() {
         return;
     }
     assembler_.PushBytes(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)),
-                         [this](std::span<const std::uint8_t> received) {
-                             const Bytes frame(received.begin(), received.end());
+                         [this](std::span<const std::uint8_t> frame) {
                              if (onFrameReceived && !onFrameReceived(frame)) return;
                              if (engine_) Operate([&] { engine_->AcceptFrame(frame); });
                          });

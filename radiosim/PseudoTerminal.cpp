@@ -28,10 +28,11 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
 
-void MakeRaw(int fd, const std::string& name) {
+void MakeRaw(int fd, const std::string& name, speed_t speed = B0) {
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) Fail("cannot read the settings of " + name);
     ::cfmakeraw(&tio);
+    if (speed != B0) ::cfsetspeed(&tio, speed);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
     tio.c_cc[VMIN] = 0;
@@ -57,13 +58,13 @@ Line OpenPseudoTerminal() {
     return line;
 }
 
-Line OpenDevice(const std::string& path) {
+Line OpenDevice(const std::string& path, bool speed1200) {
     Line line;
     line.path = path;
     line.fd = UniqueFd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!line.fd) Fail("cannot open " + path);
     if (::flock(line.fd.get(), LOCK_EX | LOCK_NB) != 0) Fail(path + " is in use");
-    MakeRaw(line.fd.get(), path);
+    MakeRaw(line.fd.get(), path, speed1200 ? B1200 : B9600);
     line.pseudoTerminal = ::isatty(line.fd.get()) && std::strncmp(path.c_str(), "/dev/pts/", 9) == 0;
     return line;
 }

@@ -35,7 +35,7 @@ struct Line {
 // radio's side never sees a hang-up while the terminal closes and opens its port again.
 // Throws std::runtime_error.
 Line OpenPseudoTerminal();
-// A real serial device in raw mode. Throws std::runtime_error.
-Line OpenDevice(const std::string& path);
+// A real serial device in raw mode, 8N1 at 1200 or 9600 bit/s. Throws std::runtime_error.
+Line OpenDevice(const std::string& path, bool speed1200);
 
 }  // namespace radiosim

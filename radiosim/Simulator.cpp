@@ -232,10 +232,12 @@ std::string UsageText() {
     return "usage: radiosim [DEVICE] [options]\n"
            "Plays a MAP27 radio. Without DEVICE it opens a pseudo-terminal and prints its path on the\n"
            "first line; point the terminal's port at it. Commands are read from standard input (help).\n"
-           "Link:   --n1 N (127)  --k N (1)  --version N (1)  --t0 --t2 --t3 --t4 MS  --1200 (T1 for 1200 bit/s)\n"
+           "Link:   --n1 N (127)  --k N (1)  --version N (1)  --t0 --t2 --t3 --t4 MS (1000 70 10000 35000)\n"
+           "        --1200  1200 bit/s for the port and the derived T1 (else 9600)\n"
            "Radio:  --pfix N (8)  --ident N (2001)  --manufacturer N (42)  --model N (3)  --serial N (100000)\n"
-           "        --sa --sb --sc --codings BYTE (supported: FE 00 00 86)\n"
-           "        --settings-sa --settings-codings BYTE (set now: FC 84)  --channel N (300)  --system N (4660)\n"
+           "        --sa --sb --sc --codings BYTE (what it supports: FE 00 00 86)\n"
+           "        --settings-sa --settings-codings BYTE (what is set now: FC 84)\n"
+           "        --channel N (300)  --system N (4660)\n"
            "Other:  --echo (send data calls back)  --quiet (no frame trace)  --help\n";
 }
 

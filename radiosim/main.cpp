@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
 
     Line line;
     try {
-        line = options.device.empty() ? OpenPseudoTerminal() : OpenDevice(options.device);
+        line = options.device.empty() ? OpenPseudoTerminal() : OpenDevice(options.device, options.speed1200);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "radiosim: %s\n", e.what());
         return 1;
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     if (!options.quiet)
         PrintLine("radiosim: playing the radio on " + line.path + " (N1 " + std::to_string(options.n1) + ", K " +
                   std::to_string(options.k) + ", version " + std::to_string(options.version) +
-                  "); type help for the commands");
+                  "); R>T: radio to terminal, T>R: terminal to radio; type help for the commands");
     simulator.Start();
     runner.Run();
     return 0;
