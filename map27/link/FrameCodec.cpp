@@ -43,14 +43,19 @@ std::uint16_t FrameCheck(const std::uint8_t* data, std::size_t count) {
     std::uint16_t a = 0xFFFF;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint16_t t = table[static_cast<std::uint8_t>(data[i] ^ (a >> 8))];
-        a = static_cast<std::uint16_t>(((t & 0xFF00U) ^ ((a << 8) & 0xFFFFU)) | (t & 0x00FFU));
+        a = static_cast<std::uint16_t>(
+            ((t & 0xFF00U) ^ ((static_cast<unsigned>(a) << 8) & 0xFFFFU)) | (t & 0x00FFU));
     }
     return static_cast<std::uint16_t>(a ^ 0xFFFFU);
 }
 
-std::uint16_t FrameCheck(std::span<const std::uint8_t> bytes) { return FrameCheck(bytes.data(), bytes.size()); }
+std::uint16_t FrameCheck(std::span<const std::uint8_t> bytes) {
+    return FrameCheck(bytes.data(), bytes.size());
+}
 
-std::uint16_t Crc16Usb(std::span<const std::uint8_t> bytes) { return SwapBytes(FrameCheck(bytes)); }
+std::uint16_t Crc16Usb(std::span<const std::uint8_t> bytes) {
+    return SwapBytes(FrameCheck(bytes));
+}
 
 std::size_t FrameBufferCapacity(std::uint16_t n1, std::uint16_t k) {
     return 16U * std::size_t{k} * (std::size_t{n1} + 1U) + kFrameOverhead;
@@ -60,7 +65,8 @@ CrcErrorGenerator::CrcErrorGenerator() : generator_(std::random_device{}()) {}
 
 CrcErrorGenerator::CrcErrorGenerator(std::uint32_t seed) : generator_(seed) {}
 
-std::array<std::uint8_t, 2> CrcErrorGenerator::WrongFcs(std::uint8_t rightFirst, std::uint8_t rightSecond) {
+std::array<std::uint8_t, 2> CrcErrorGenerator::WrongFcs(std::uint8_t rightFirst,
+                                                        std::uint8_t rightSecond) {
     for (;;) {
         const auto first = static_cast<std::uint8_t>(byte_(generator_));
         const auto second = static_cast<std::uint8_t>(byte_(generator_));
@@ -137,7 +143,8 @@ std::vector<std::uint8_t> MakeLinkRequest(std::uint8_t n1, std::uint8_t k, std::
     return frame;
 }
 
-std::vector<std::uint8_t> MakeLinkAck(std::uint8_t nr, std::uint8_t nk, CrcErrorGenerator* wrongFcs) {
+std::vector<std::uint8_t> MakeLinkAck(std::uint8_t nr, std::uint8_t nk,
+                                      CrcErrorGenerator* wrongFcs) {
     std::vector<std::uint8_t> frame;
     BeginFrame(frame);
     PutHeader(frame, {kLinkAck, nr, nk, 0});
@@ -146,7 +153,8 @@ std::vector<std::uint8_t> MakeLinkAck(std::uint8_t nr, std::uint8_t nk, CrcError
 }
 
 std::vector<std::uint8_t> MakeDataFrame(const std::array<std::uint8_t, 4>& header,
-                                        std::span<const std::uint8_t> message, CrcErrorGenerator* wrongFcs) {
+                                        std::span<const std::uint8_t> message,
+                                        CrcErrorGenerator* wrongFcs) {
     std::vector<std::uint8_t> frame;
     frame.reserve(message.size() + kFrameOverhead);
     BeginFrame(frame);

@@ -4,7 +4,8 @@
 // the radio simulator and map27dump.
 //
 // A frame before stuffing (after de-stuffing on receipt), L bytes:
-//   0..2 SYN DLE STX | 3 type | 4..6 header fields | 7..L-5 network message | L-4,L-3 DLE ETX | L-2,L-1 FCS
+//   0..2 SYN DLE STX | 3 type | 4..6 header fields | 7..L-5 network message | L-4,L-3 DLE ETX |
+//   L-2,L-1 FCS
 // Offsets 3..L-5 are the stuffed region: on the line every 0x10 in it is followed by another 0x10.
 // The FCS is CRC-16/USB over offsets 3..L-3 (unstuffed), low-order byte first on the line.
 #include <array>
@@ -22,18 +23,18 @@ inline constexpr std::uint8_t kStx = 0x02;
 inline constexpr std::uint8_t kEtx = 0x03;
 
 // Link message types (frame offset 3).
-inline constexpr std::uint8_t kLinkRequest = 1;      // LR: N1, K, version
-inline constexpr std::uint8_t kLinkAck = 2;          // LA: N(R), N(k), 0
-inline constexpr std::uint8_t kLinkTransfer = 4;     // LT: N(S), AR, 0, message
+inline constexpr std::uint8_t kLinkRequest = 1;   // LR: N1, K, version
+inline constexpr std::uint8_t kLinkAck = 2;       // LA: N(R), N(k), 0
+inline constexpr std::uint8_t kLinkTransfer = 4;  // LT: N(S), AR, 0, message
 
-inline constexpr std::size_t kFrameOverhead = 11;     // a frame without network message
-inline constexpr std::size_t kMessageOffset = 7;      // first byte of the network message
-inline constexpr std::size_t kMinFrameLength = 8;     // head, type, end marker and FCS
+inline constexpr std::size_t kFrameOverhead = 11;  // a frame without network message
+inline constexpr std::size_t kMessageOffset = 7;   // first byte of the network message
+inline constexpr std::size_t kMinFrameLength = 8;  // head, type, end marker and FCS
 
 using CrcTable = std::array<std::uint16_t, 256>;
 
-// Builds the FCS look-up table. Each entry is the reflected CRC-16 (0xA001) table entry with its two
-// bytes swapped, which lets FrameCheck work on a byte-swapped register.
+// Builds the FCS look-up table. Each entry is the reflected CRC-16 (0xA001) table entry with its
+// two bytes swapped, which lets FrameCheck work on a byte-swapped register.
 CrcTable MakeCrcTable();
 
 // The table, built on first use and never changed afterwards.
@@ -50,11 +51,12 @@ std::uint16_t Crc16Usb(std::span<const std::uint8_t> bytes);
 // Receive-buffer size for the working N1 and K: 16 x K x (N1 + 1) + 11 bytes (2059 for 127 and 1).
 std::size_t FrameBufferCapacity(std::uint16_t n1, std::uint16_t k);
 
-// Bytes in place of the FCS while the "Make CRC error" test option is on: two bytes drawn uniformly,
-// never equal to the right FCS, so that even a link request is refused by a correct peer.
+// Bytes in place of the FCS while the "Make CRC error" test option is on: two bytes drawn
+// uniformly, never equal to the right FCS, so that even a link request is refused by a correct
+// peer.
 class CrcErrorGenerator {
 public:
-    CrcErrorGenerator();                           // seeded from the system's random source
+    CrcErrorGenerator();  // seeded from the system's random source
     explicit CrcErrorGenerator(std::uint32_t seed);
     std::array<std::uint8_t, 2> WrongFcs(std::uint8_t rightFirst, std::uint8_t rightSecond);
 
@@ -81,7 +83,8 @@ void EndFrame(std::vector<std::uint8_t>& frame, CrcErrorGenerator* wrongFcs = nu
 // Whole frames as they go on the line (stuffed).
 std::vector<std::uint8_t> MakeLinkRequest(std::uint8_t n1, std::uint8_t k, std::uint8_t version,
                                           CrcErrorGenerator* wrongFcs = nullptr);
-std::vector<std::uint8_t> MakeLinkAck(std::uint8_t nr, std::uint8_t nk, CrcErrorGenerator* wrongFcs = nullptr);
+std::vector<std::uint8_t> MakeLinkAck(std::uint8_t nr, std::uint8_t nk,
+                                      CrcErrorGenerator* wrongFcs = nullptr);
 std::vector<std::uint8_t> MakeDataFrame(const std::array<std::uint8_t, 4>& header,
                                         std::span<const std::uint8_t> message,
                                         CrcErrorGenerator* wrongFcs = nullptr);

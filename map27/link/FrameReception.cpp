@@ -8,9 +8,13 @@ namespace map27 {
 
 FrameAssembler::FrameAssembler(std::size_t capacity) : capacity_(capacity) {}
 
-void FrameAssembler::SetCapacity(std::size_t capacity) { capacity_ = capacity; }
+void FrameAssembler::SetCapacity(std::size_t capacity) {
+    capacity_ = capacity;
+}
 
-bool FrameAssembler::InProgress() const { return !bytes_.empty() || dlePending_ || tooLong_ || trailerLeft_ > 0; }
+bool FrameAssembler::InProgress() const {
+    return !bytes_.empty() || dlePending_ || tooLong_ || trailerLeft_ > 0;
+}
 
 void FrameAssembler::Reset() {
     bytes_.clear();
@@ -51,7 +55,8 @@ FrameAssembler::Step FrameAssembler::Push(std::uint8_t byte) {
             Keep(kEtx, 1);
             trailerLeft_ = 2;
         } else if (byte == kStx && synBeforeDle_) {
-            // Only a frame's start marker holds an unstuffed DLE STX: whatever came before was noise.
+            // Only a frame's start marker holds an unstuffed DLE STX: whatever came before was
+            // noise.
             Reset();
             Keep(kSyn, 1);
             Keep(kDle, 1);
@@ -77,7 +82,8 @@ FrameAssembler::Step FrameAssembler::Push(std::uint8_t byte) {
     return Step::Incomplete;
 }
 
-Reception ReceiveFrame(IByteSource& source, FrameAssembler& assembler, std::vector<std::uint8_t>& frame) {
+Reception ReceiveFrame(IByteSource& source, FrameAssembler& assembler,
+                       std::vector<std::uint8_t>& frame) {
     frame.clear();
     source.StartSupervision();
     for (;;) {

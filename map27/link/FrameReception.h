@@ -1,12 +1,12 @@
 #pragma once
 // Cutting the bytes that arrive from the port into frames.
 //
-// A frame is whatever arrives from the first byte after the previous frame up to DLE ETX and the two
-// FCS bytes after it; DLE pairs are stored as they came (de-stuffing is AcceptFrame's job). Two
+// A frame is whatever arrives from the first byte after the previous frame up to DLE ETX and the
+// two FCS bytes after it; DLE pairs are stored as they came (de-stuffing is AcceptFrame's job). Two
 // guards keep a bad line from doing harm: a frame that would not fit the receive buffer is not
-// stored but consumed to its end and dropped, and an unstuffed DLE STX after a SYN (which can only be
-// the start of a frame) drops the noise stored before it, so that a frame whose start was lost does
-// not take the next frame down with it.
+// stored but consumed to its end and dropped, and an unstuffed DLE STX after a SYN (which can only
+// be the start of a frame) drops the noise stored before it, so that a frame whose start was lost
+// does not take the next frame down with it.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -61,8 +61,8 @@ private:
     int trailerLeft_ = 0;              // FCS bytes still to come after DLE ETX
     bool dlePending_ = false;
     bool tooLong_ = false;
-    bool lastWasSingleSyn_ = false;    // the last byte seen was a SYN on its own, not in a pair
-    bool synBeforeDle_ = false;        // the pending DLE follows such a SYN
+    bool lastWasSingleSyn_ = false;  // the last byte seen was a SYN on its own, not in a pair
+    bool synBeforeDle_ = false;      // the pending DLE follows such a SYN
 };
 
 // What a reception reads from: the port, seen through the calls the receive path needs.
@@ -73,7 +73,8 @@ public:
     virtual std::size_t CountInBuff() = 0;
     // Reads up to into.size() waiting bytes; returns how many were read.
     virtual std::size_t ReadData(std::span<std::uint8_t> into) = 0;
-    // Begins the reception supervision: a reception not completed by its deadline (10 s) is abandoned.
+    // Begins the reception supervision: a reception not completed by its deadline (10 s) is
+    // abandoned.
     virtual void StartSupervision() = 0;
     // Blocks until a byte is waiting, the supervision deadline passes, or the port is closed.
     virtual Wait WaitForInput() = 0;
@@ -88,6 +89,7 @@ enum class Reception : std::uint8_t {
 
 // Reads one frame from the source, one byte at a time so that nothing of the next frame is taken.
 // The bytes of the frame are left in frame. Every wait ends at the supervision deadline.
-Reception ReceiveFrame(IByteSource& source, FrameAssembler& assembler, std::vector<std::uint8_t>& frame);
+Reception ReceiveFrame(IByteSource& source, FrameAssembler& assembler,
+                       std::vector<std::uint8_t>& frame);
 
 }  // namespace map27

@@ -16,10 +16,14 @@ namespace {
 constexpr const char* kStatusLinking = "Status   Link.....";
 constexpr const char* kStatusLinkOk = "Status   Link OK";
 
-constexpr std::uint8_t Low8(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFFU); }
+constexpr std::uint8_t Low8(std::uint16_t value) {
+    return static_cast<std::uint8_t>(value & 0xFFU);
+}
 
 // Sequence numbers count modulo 256, as the frames carry them.
-constexpr std::uint16_t NextSeq(std::uint16_t value) { return static_cast<std::uint16_t>((value + 1U) & 0xFFU); }
+constexpr std::uint16_t NextSeq(std::uint16_t value) {
+    return static_cast<std::uint16_t>((value + 1U) & 0xFFU);
+}
 constexpr std::uint16_t SeqDistance(std::uint16_t from, std::uint16_t to) {
     return static_cast<std::uint16_t>((to - from) & 0xFFU);
 }
@@ -32,7 +36,8 @@ struct Parameters {
 }  // namespace
 
 struct LinkEngine::Impl {
-    Impl(ILinkPort& p, const std::array<ILinkTimer*, 5>& t, ILinkEvents& e) : port(p), timers(t), events(e) {}
+    Impl(ILinkPort& p, const std::array<ILinkTimer*, 5>& t, ILinkEvents& e)
+        : port(p), timers(t), events(e) {}
 
     ILinkPort& port;
     std::array<ILinkTimer*, 5> timers;
@@ -100,7 +105,8 @@ struct LinkEngine::Impl {
     }
 
     void SendLinkRequest(bool wait) {
-        Send(MakeLinkRequest(Low8(workingN1), Low8(workingK), Low8(workingVersion), FcsSpoiler()), wait);
+        Send(MakeLinkRequest(Low8(workingN1), Low8(workingK), Low8(workingVersion), FcsSpoiler()),
+             wait);
     }
 
     void SendLinkAck() { Send(MakeLinkAck(Low8(vr), Low8(rk), FcsSpoiler()), true); }
@@ -109,10 +115,13 @@ struct LinkEngine::Impl {
 
     void ComputeTimes() {
         const unsigned frameUnits = workingN1 + 1U;
-        t1 = static_cast<std::uint16_t>(speed1200 ? frameUnits * 256U + 352U : frameUnits * 32U + 44U);
-        t2max = static_cast<std::uint16_t>(speed1200 ? frameUnits * 256U + 176U : frameUnits * 32U + 22U);
+        t1 = static_cast<std::uint16_t>(speed1200 ? frameUnits * 256U + 352U
+                                                  : frameUnits * 32U + 44U);
+        t2max = static_cast<std::uint16_t>(speed1200 ? frameUnits * 256U + 176U
+                                                     : frameUnits * 32U + 22U);
         Timer(kT1).SetInterval(t1);
-        events.OnLinkTimes("T1 : " + std::to_string(t1) + "(ms)", "T2(max) : " + std::to_string(t2max) + "(ms)");
+        events.OnLinkTimes("T1 : " + std::to_string(t1) + "(ms)",
+                           "T2(max) : " + std::to_string(t2max) + "(ms)");
     }
 
     void ReallocateBuffers() {
@@ -129,8 +138,9 @@ struct LinkEngine::Impl {
     std::optional<Parameters> ReadParameters() {
         Parameters read;
         const std::pair<const std::string*, std::uint16_t*> fields[] = {
-            {&texts.n1, &read.n1}, {&texts.n2, &read.n2}, {&texts.n3, &read.n3}, {&texts.t0, &read.t0},
-            {&texts.t2, &read.t2}, {&texts.t3, &read.t3}, {&texts.t4, &read.t4},
+            {&texts.n1, &read.n1}, {&texts.n2, &read.n2}, {&texts.n3, &read.n3},
+            {&texts.t0, &read.t0}, {&texts.t2, &read.t2}, {&texts.t3, &read.t3},
+            {&texts.t4, &read.t4},
         };
         for (const auto& [text, value] : fields) {
             const auto converted = ParseInteger(*text);
@@ -240,7 +250,8 @@ struct LinkEngine::Impl {
             CompleteLinkUp();
         } else if (type == kLinkAck) {
             PrepareLinkUp();
-            const auto behind = static_cast<std::int8_t>(static_cast<std::uint8_t>(frame[4] - Low8(vs)));
+            const auto behind =
+                static_cast<std::int8_t>(static_cast<std::uint8_t>(frame[4] - Low8(vs)));
             sk = static_cast<std::int16_t>(frame[5] + behind);
             SendLinkAck();
             CompleteLinkUp();
@@ -389,9 +400,9 @@ struct LinkEngine::Impl {
     }
 
     void T3Expired() {
+        Timer(kT3).Stop();
         if (Timer(kT2).IsRunning()) ++rk;
         Timer(kT2).Stop();
-        Timer(kT3).Stop();
         if (t3Repeats == 0) return;
         SendLinkAck();
         Timer(kT3).Start();
@@ -433,7 +444,8 @@ struct LinkEngine::Impl {
         s.workingK = workingK;
         s.workingVersion = workingVersion;
         s.bufferCapacity = capacity;
-        for (std::size_t i = 0; i < timers.size(); ++i) s.timers[i] = {timers[i]->IsRunning(), timers[i]->Interval()};
+        for (std::size_t i = 0; i < timers.size(); ++i)
+            s.timers[i] = {timers[i]->IsRunning(), timers[i]->Interval()};
         s.t3Repeats = t3Repeats;
         s.lastAckNr = lastAckNr;
         s.t1 = t1;
@@ -442,23 +454,32 @@ struct LinkEngine::Impl {
     }
 };
 
-LinkEngine::LinkEngine(ILinkPort& port, const std::array<ILinkTimer*, 5>& timers, ILinkEvents& events)
+LinkEngine::LinkEngine(ILinkPort& port, const std::array<ILinkTimer*, 5>& timers,
+                       ILinkEvents& events)
     : impl_(std::make_unique<Impl>(port, timers, events)) {}
 
 LinkEngine::~LinkEngine() = default;
 
-void LinkEngine::SetParameterTexts(const LinkParameterTexts& texts) { impl_->texts = texts; }
+void LinkEngine::SetParameterTexts(const LinkParameterTexts& texts) {
+    impl_->texts = texts;
+}
 
 void LinkEngine::SetWindowAndVersion(std::uint16_t k, std::uint16_t version) {
     impl_->configuredK = k;
     impl_->configuredVersion = version;
 }
 
-void LinkEngine::SetArFunctionEnabled(bool enabled) { impl_->arFunction = enabled; }
+void LinkEngine::SetArFunctionEnabled(bool enabled) {
+    impl_->arFunction = enabled;
+}
 
-void LinkEngine::SetSpeed1200(bool is1200) { impl_->speed1200 = is1200; }
+void LinkEngine::SetSpeed1200(bool is1200) {
+    impl_->speed1200 = is1200;
+}
 
-void LinkEngine::SetCrcErrorMode(bool on) { impl_->crcErrorMode = on; }
+void LinkEngine::SetCrcErrorMode(bool on) {
+    impl_->crcErrorMode = on;
+}
 
 void LinkEngine::StartLink() {
     impl_->Run([this] { impl_->RestartLink(); });
@@ -504,8 +525,12 @@ void LinkEngine::SendNetworkMessage(std::shared_ptr<const IMessageBuilder> build
     impl_->Run([&] { impl_->SendNetworkMessage(std::move(builder)); });
 }
 
-bool LinkEngine::IsEstablished() const { return impl_->state == LinkState::Established; }
+bool LinkEngine::IsEstablished() const {
+    return impl_->state == LinkState::Established;
+}
 
-LinkSnapshot LinkEngine::Snapshot() const { return impl_->Snapshot(); }
+LinkSnapshot LinkEngine::Snapshot() const {
+    return impl_->Snapshot();
+}
 
 }  // namespace map27

@@ -3,6 +3,11 @@
 // numbered data frames with credit, acknowledgement, retransmission and the timers T0..T4.
 // It is symmetric: the terminal runs it, and the radio simulator runs one in the radio's place.
 // Every call runs to its end before the next; the owner serialises them.
+//
+// Port errors: when a frame the link sends on its own (a link request, an acknowledgement, a T1
+// repeat) cannot be written, the operation completes as if the frame had been lost on the line, so
+// the timers keep the link going, and the port's exception is rethrown when the operation ends.
+// Sequence numbers count modulo 256, as the frames carry them.
 #include <array>
 #include <cstdint>
 #include <memory>

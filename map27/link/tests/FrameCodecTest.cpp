@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "FrameCodec.h"
@@ -16,7 +17,8 @@ std::uint16_t ReferenceCrc16Usb(std::span<const std::uint8_t> bytes) {
     std::uint16_t crc = 0xFFFF;
     for (const std::uint8_t b : bytes) {
         crc ^= b;
-        for (int bit = 0; bit < 8; ++bit) crc = static_cast<std::uint16_t>((crc & 1U) ? (crc >> 1) ^ 0xA001U : crc >> 1);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<std::uint16_t>((crc & 1U) ? (crc >> 1) ^ 0xA001U : crc >> 1);
     }
     return static_cast<std::uint16_t>(crc ^ 0xFFFFU);
 }
@@ -25,7 +27,8 @@ std::uint16_t ReferenceCrc16Usb(std::span<const std::uint8_t> bytes) {
 
 TEST(FrameCheck, GivesTheCrc16UsbCheckValueLowByteFirst) {
     const std::string digits = "123456789";
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(digits.data()), digits.size());
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(digits.data()),
+                                              digits.size());
     EXPECT_EQ(Crc16Usb(bytes), 0xB4C8);
     EXPECT_EQ(FrameCheck(bytes), 0xC8B4);  // high byte first on the line
     EXPECT_EQ(ReferenceCrc16Usb(bytes), 0xB4C8);
@@ -35,7 +38,8 @@ TEST(FrameCheck, TableIsTheReflectedTableWithBytesSwapped) {
     const CrcTable table = MakeCrcTable();
     for (std::uint16_t v = 0; v < 256; ++v) {
         std::uint16_t r = v;
-        for (int bit = 0; bit < 8; ++bit) r = static_cast<std::uint16_t>((r & 1U) ? (r >> 1) ^ 0xA001U : r >> 1);
+        for (int bit = 0; bit < 8; ++bit)
+            r = static_cast<std::uint16_t>((r & 1U) ? (r >> 1) ^ 0xA001U : r >> 1);
         EXPECT_EQ(table[v], static_cast<std::uint16_t>((r << 8) | (r >> 8))) << v;
     }
     EXPECT_EQ(&FcsTable(), &FcsTable());
@@ -58,8 +62,10 @@ TEST(FrameCodec, BuildsTheFramesOnTheWireByteForByte) {
     } cases[] = {
         {"default LR", MakeLinkRequest(127, 1, 1), "16 10 02 01 7F 01 01 10 03 F6 02"},
         {"LA V(R) 1 R(k) 1", MakeLinkAck(1, 1), "16 10 02 02 01 01 00 10 03 8F FB"},
-        {"LR N1 16 doubles the 10", MakeLinkRequest(16, 1, 1), "16 10 02 01 10 10 01 01 10 03 22 0B"},
-        {"LT N(S) 1 AR 1 0x80", MakeDataFrame({4, 1, 1, 0}, statusMessage), "16 10 02 04 01 01 00 80 10 03 D1 07"},
+        {"LR N1 16 doubles the 10", MakeLinkRequest(16, 1, 1),
+         "16 10 02 01 10 10 01 01 10 03 22 0B"},
+        {"LT N(S) 1 AR 1 0x80", MakeDataFrame({4, 1, 1, 0}, statusMessage),
+         "16 10 02 04 01 01 00 80 10 03 D1 07"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Hex(c.built), c.wire) << c.name;
@@ -98,7 +104,8 @@ TEST(FrameCodec, DestuffingCollapsesPairsFromTheLeftWithinTheRegion) {
         {"16 10 02 10 03 10 10", "16 10 02 10 03 10 10"},                 // no region at all
         {"10 10", "10 10"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Hex(DestuffFrame(Bytes(c.received))), c.destuffed) << c.received;
+    for (const auto& c : cases)
+        EXPECT_EQ(Hex(DestuffFrame(Bytes(c.received))), c.destuffed) << c.received;
 }
 
 TEST(FrameCodec, StuffingDoublesOnlyTheRegion) {
@@ -110,6 +117,45 @@ TEST(FrameCodec, StuffingDoublesOnlyTheRegion) {
         frame.insert(frame.end(), static_cast<std::size_t>(n), 0x10);
         frame.insert(frame.end(), {0x10, 0x03, 0x10, 0x10});
         EXPECT_EQ(DestuffFrame(StuffFrame(frame)), frame) << n;
+    }
+}
+
+namespace {
+
+// The in-place algorithms, step by step, as a reference for the single-pass ones.
+std::vector<std::uint8_t> StuffInPlace(std::vector<std::uint8_t> b) {
+    std::size_t length = b.size();
+    for (std::size_t i = 3; i + 5 <= length; ++i) {
+        if (b[i] == 0x10) {
+            b.insert(b.begin() + static_cast<std::ptrdiff_t>(i) + 1, 0x10);
+            ++length;
+            ++i;
+        }
+    }
+    return b;
+}
+
+std::vector<std::uint8_t> DestuffInPlace(std::vector<std::uint8_t> b) {
+    std::size_t length = b.size();
+    for (std::size_t i = 3; i + 5 <= length; ++i) {
+        if (b[i] == 0x10 && b[i + 1] == 0x10) {
+            b.erase(b.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            --length;
+        }
+    }
+    return b;
+}
+
+}  // namespace
+
+TEST(FrameCodec, StuffingAndDestuffingMatchTheInPlaceAlgorithms) {
+    std::mt19937 random(11);
+    for (int n = 0; n < 5000; ++n) {
+        std::vector<std::uint8_t> bytes(random() % 24);
+        for (auto& b : bytes)
+            b = (random() % 3 == 0) ? static_cast<std::uint8_t>(random()) : std::uint8_t{0x10};
+        ASSERT_EQ(StuffFrame(bytes), StuffInPlace(bytes)) << Hex(bytes);
+        ASSERT_EQ(DestuffFrame(bytes), DestuffInPlace(bytes)) << Hex(bytes);
     }
 }
 

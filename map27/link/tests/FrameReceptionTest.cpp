@@ -13,12 +13,12 @@ using map27::test::Hex;
 
 namespace {
 
-std::vector<std::vector<std::uint8_t>> Assemble(FrameAssembler& assembler, std::span<const std::uint8_t> bytes,
+std::vector<std::vector<std::uint8_t>> Assemble(FrameAssembler& assembler,
+                                                std::span<const std::uint8_t> bytes,
                                                 std::size_t* dropped = nullptr) {
     std::vector<std::vector<std::uint8_t>> frames;
-    const std::size_t d = assembler.PushBytes(bytes, [&](std::span<const std::uint8_t> f) {
-        frames.emplace_back(f.begin(), f.end());
-    });
+    const std::size_t d = assembler.PushBytes(
+        bytes, [&](std::span<const std::uint8_t> f) { frames.emplace_back(f.begin(), f.end()); });
     if (dropped != nullptr) *dropped = d;
     return frames;
 }
@@ -64,7 +64,7 @@ TEST(FrameAssembler, TakesAnFcsHoldingDleAsItComes) {
 TEST(FrameAssembler, DropsAFrameTooLongForTheBufferAndGoesOn) {
     const std::size_t capacity = FrameBufferCapacity(0, 1);  // 16-byte messages
     FrameAssembler assembler(capacity);
-    const std::vector<std::uint8_t> fits(16, 0x10);          // 43 bytes on the line, 27 de-stuffed
+    const std::vector<std::uint8_t> fits(16, 0x10);  // 43 bytes on the line, 27 de-stuffed
     const std::vector<std::uint8_t> tooLong(17, 0x41);
     std::vector<std::uint8_t> wire = MakeDataFrame({4, 1, 1, 0}, fits);
     const auto second = MakeDataFrame({4, 2, 1, 0}, tooLong);
@@ -160,10 +160,12 @@ TEST(FrameAssembler, RandomRoundTripsSurviveStuffingSplittingAndNoise) {
     std::vector<std::vector<std::uint8_t>> accepted;
     for (std::size_t i = 0; i < wire.size();) {
         const std::size_t chunk = std::min<std::size_t>(1 + random() % 64, wire.size() - i);
-        assembler.PushBytes(std::span(wire).subspan(i, chunk), [&](std::span<const std::uint8_t> f) {
-            auto destuffed = DestuffFrame(f);
-            if (IsGoodFrame(destuffed)) accepted.push_back(std::move(destuffed));
-        });
+        assembler.PushBytes(std::span(wire).subspan(i, chunk),
+                            [&](std::span<const std::uint8_t> f) {
+                                auto destuffed = DestuffFrame(f);
+                                if (IsGoodFrame(destuffed))
+                                    accepted.push_back(std::move(destuffed));
+                            });
         i += chunk;
     }
     ASSERT_EQ(accepted.size(), sent.size());
@@ -204,7 +206,8 @@ public:
 
 TEST(ReceiveFrame, ReadsOneFrameAndLeavesTheNextWaiting) {
     ScriptedSource source;
-    source.arrivals = {Bytes("16 10 02 02 01"), Bytes("01 00 10"), Bytes("03 8F"), Bytes("FB 16 10 02")};
+    source.arrivals = {Bytes("16 10 02 02 01"), Bytes("01 00 10"), Bytes("03 8F"),
+                       Bytes("FB 16 10 02")};
     FrameAssembler assembler;
     std::vector<std::uint8_t> frame;
     ASSERT_EQ(ReceiveFrame(source, assembler, frame), Reception::Frame);
@@ -214,9 +217,10 @@ TEST(ReceiveFrame, ReadsOneFrameAndLeavesTheNextWaiting) {
 }
 
 TEST(ReceiveFrame, TheSupervisionDeadlineEndsEveryWait) {
-    // Cut after DLE (waiting for the byte after it), after DLE ETX (waiting for the FCS) and mid-frame.
-    for (const char* part : {"16 10 02 02 01 01 00 10", "16 10 02 02 01 01 00 10 03", "16 10 02 02 01 01 00 10 03 8F",
-                             "16 10 02"}) {
+    // Cut after DLE (waiting for the byte after it), after DLE ETX (waiting for the FCS) and
+    // mid-frame.
+    for (const char* part : {"16 10 02 02 01 01 00 10", "16 10 02 02 01 01 00 10 03",
+                             "16 10 02 02 01 01 00 10 03 8F", "16 10 02"}) {
         ScriptedSource source;
         source.arrivals = {Bytes(part)};
         FrameAssembler assembler;

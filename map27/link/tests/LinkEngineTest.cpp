@@ -10,11 +10,15 @@ namespace {
 
 const std::string kDefaultLr = "16 10 02 01 7F 01 01 10 03 F6 02";
 
-std::string LaHex(std::uint8_t nr, std::uint8_t nk) { return Hex(DestuffFrame(MakeLinkAck(nr, nk))); }
+std::string LaHex(std::uint8_t nr, std::uint8_t nk) {
+    return Hex(DestuffFrame(MakeLinkAck(nr, nk)));
+}
 std::string LrHex(std::uint8_t n1, std::uint8_t k = 1, std::uint8_t version = 1) {
     return Hex(DestuffFrame(MakeLinkRequest(n1, k, version)));
 }
-std::vector<std::uint8_t> Lt(std::uint8_t ns, std::uint8_t ar, std::vector<std::uint8_t> message = {0x80, 0x08, 0x07, 0xD1, 0x00, 0x01}) {
+std::vector<std::uint8_t> Lt(std::uint8_t ns, std::uint8_t ar,
+                             std::vector<std::uint8_t> message = {0x80, 0x08, 0x07, 0xD1, 0x00,
+                                                                  0x01}) {
     return MakeDataFrame({kLinkTransfer, ns, ar, 0}, message);
 }
 
@@ -46,7 +50,8 @@ protected:
         rig.engine.SetParameterTexts(texts);
         rig.engine.SetSpeed1200(false);
     }
-    std::shared_ptr<TestBuilder> Builder(std::vector<std::uint8_t> message = {0x80, 0x08, 0x07, 0xD1, 0x00, 0x01}) {
+    std::shared_ptr<TestBuilder> Builder(std::vector<std::uint8_t> message = {0x80, 0x08, 0x07,
+                                                                              0xD1, 0x00, 0x01}) {
         return std::make_shared<TestBuilder>(std::move(message), "80    Status Call");
     }
 };
@@ -346,14 +351,17 @@ TEST_F(LinkEngineTest, AnUnacknowledgedFrameGoesOutElevenTimesThenTheLinkRestart
         if (DestuffFrame(w.bytes)[3] == kLinkTransfer) dataFrames.push_back(w);
     ASSERT_EQ(dataFrames.size(), 11U);
     for (std::size_t i = 0; i < 11; ++i) {
-        EXPECT_EQ(dataFrames[i].bytes, dataFrames[0].bytes);  // the same message, N(S) 1, every time
+        EXPECT_EQ(dataFrames[i].bytes,
+                  dataFrames[0].bytes);  // the same message, N(S) 1, every time
         EXPECT_EQ(dataFrames[i].at, static_cast<Ms>(i) * 4140);
     }
     EXPECT_EQ(Hex(rig.Sent().back()), kDefaultLr);
     EXPECT_EQ(Snap().state, LinkState::Setup);
     EXPECT_EQ(builder->builds, 11);
     EXPECT_EQ(rig.events.logLines.size(), 11U);
-    EXPECT_EQ(std::count_if(rig.events.built.begin(), rig.events.built.end(), [](auto& b) { return b.second; }), 10);
+    EXPECT_EQ(std::count_if(rig.events.built.begin(), rig.events.built.end(),
+                            [](auto& b) { return b.second; }),
+              10);
 }
 
 TEST_F(LinkEngineTest, TheAckOfARepeatIsTakenNormally) {
@@ -420,7 +428,8 @@ TEST_F(LinkEngineTest, DerivedTimesFollowTheSpeed) {
         ASSERT_FALSE(local.events.times.empty());
         EXPECT_EQ(local.events.times.back().first, c.t1);
         EXPECT_EQ(local.events.times.back().second, c.t2max);
-        EXPECT_EQ(std::to_string(local.timers[kT1].Interval()), std::string(c.t1).substr(5, std::string(c.t1).size() - 9));
+        EXPECT_EQ(std::to_string(local.timers[kT1].Interval()),
+                  std::string(c.t1).substr(5, std::string(c.t1).size() - 9));
     }
 }
 
@@ -447,7 +456,8 @@ TEST_F(LinkEngineTest, AParameterThatIsNotANumberStopsTheRestartBeforeAnyLr) {
     texts.t2 = "7O";
     rig.engine.SetParameterTexts(texts);
     rig.engine.RestartLink();
-    EXPECT_EQ(rig.events.parameterErrors, std::vector<std::string>{"'7O' is not a valid integer value"});
+    EXPECT_EQ(rig.events.parameterErrors,
+              std::vector<std::string>{"'7O' is not a valid integer value"});
     EXPECT_EQ(rig.events.statuses.back(), "Status   Link.....");
     EXPECT_EQ(Snap().state, LinkState::Setup);
     clock.Advance(100000);
@@ -488,7 +498,8 @@ TEST_F(LinkEngineTest, FramesLongerThanTheBufferOrWithoutAHeaderAreDropped) {
     rig.Receive(Lt(1, 1, std::vector<std::uint8_t>(2049, 0x41)));  // one byte over N1 = 127
     EXPECT_TRUE(rig.events.dataFrames.empty());
     EXPECT_TRUE(rig.port.written.empty());
-    rig.Receive(Lt(1, 1, std::vector<std::uint8_t>(2048, 0x10)));  // fits, though doubled on the line
+    rig.Receive(
+        Lt(1, 1, std::vector<std::uint8_t>(2048, 0x10)));  // fits, though doubled on the line
     EXPECT_EQ(rig.events.dataFrames.size(), 1U);
 
     std::vector<std::uint8_t> headless = {kSyn, kDle, kStx, kLinkRequest, kDle, kEtx};
@@ -497,6 +508,32 @@ TEST_F(LinkEngineTest, FramesLongerThanTheBufferOrWithoutAHeaderAreDropped) {
     headless.push_back(static_cast<std::uint8_t>(fcs));
     rig.ClearSent();
     rig.Receive(headless);
+    EXPECT_TRUE(rig.port.written.empty());
+    EXPECT_TRUE(rig.engine.IsEstablished());
+}
+
+TEST_F(LinkEngineTest, AFrameWhoseFcsHoldsADleIsTaken) {
+    BringUp();
+    // A message byte chosen so that the frame's FCS holds a 0x10, which goes out single.
+    std::vector<std::uint8_t> frame;
+    for (int b = 0; b < 256 && frame.empty(); ++b) {
+        auto candidate = Lt(1, 0, {0x80, static_cast<std::uint8_t>(b)});
+        if (candidate[candidate.size() - 1] == kDle || candidate[candidate.size() - 2] == kDle)
+            frame = candidate;
+    }
+    ASSERT_FALSE(frame.empty());
+    FrameAssembler assembler;
+    assembler.PushBytes(frame,
+                        [&](std::span<const std::uint8_t> received) { rig.Receive(received); });
+    ASSERT_EQ(rig.events.dataFrames.size(), 1U);
+    EXPECT_EQ(rig.events.dataFrames[0].size(), 2U);
+    EXPECT_EQ(Snap().vr, 2);
+}
+
+TEST_F(LinkEngineTest, AFrameShorterThanEightBytesIsDropped) {
+    BringUp();
+    for (const char* damaged : {"16 10 02 10 03 AA BB", "10 03 00 00", "16 10 02 02 01 01 00"})
+        rig.Receive(Bytes(damaged));
     EXPECT_TRUE(rig.port.written.empty());
     EXPECT_TRUE(rig.engine.IsEstablished());
 }
@@ -603,7 +640,7 @@ TEST(FakeTimer, FollowsTheRulesOfTheRealTimers) {
     timer.SetInterval(100);
     timer.Start();
     clock.Advance(60);
-    timer.Start();  // keeps its remaining time
+    timer.Start();           // keeps its remaining time
     timer.SetInterval(100);  // the same value changes nothing
     clock.Advance(40);
     EXPECT_EQ(fired, std::vector<Ms>{100});
@@ -638,5 +675,7 @@ TEST(FakeTimer, TimersFireInTimeOrder) {
     a.Start();
     b.Start();
     clock.Advance(60);
-    EXPECT_EQ(order, "baba" "b");  // b 20, a 30, b 40, a 60 / b 60 in start order
+    EXPECT_EQ(order,
+              "baba"
+              "b");  // b 20, a 30, b 40, a 60 / b 60 in start order
 }

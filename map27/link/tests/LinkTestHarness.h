@@ -28,7 +28,9 @@ public:
     Ms Now() const { return now_; }
 
     // Runs fn at the given time (not before now); events at the same time run in the order given.
-    void At(Ms when, std::function<void()> fn) { queue_.emplace(std::make_pair(std::max(when, now_), seq_++), std::move(fn)); }
+    void At(Ms when, std::function<void()> fn) {
+        queue_.emplace(std::make_pair(std::max(when, now_), seq_++), std::move(fn));
+    }
 
     // Moves time on without running anything: a thread blocked in a wait sees its timers late.
     void Pass(Ms delta) { now_ += delta; }
@@ -124,7 +126,8 @@ public:
     int waits = 0;
     int writesToFail = 0;  // the next n writes throw
     int waitsToFail = 0;   // the next n waits throw
-    int bitsPerSecond = 0;  // 0: the line takes no time; else WaitUntilSent lets the bytes' line time pass
+    int bitsPerSecond =
+        0;  // 0: the line takes no time; else WaitUntilSent lets the bytes' line time pass
     std::function<void(std::span<const std::uint8_t>)> onWrite;  // the far end of the line
 
     void Write(std::span<const std::uint8_t> bytes) override {
@@ -135,7 +138,8 @@ public:
         written.push_back({clock_.Now(), {bytes.begin(), bytes.end()}});
         if (bitsPerSecond > 0) {
             const Ms start = std::max(clock_.Now(), lineFreeAt_);
-            lineFreeAt_ = start + (static_cast<Ms>(bytes.size()) * 10 * 1000 + bitsPerSecond - 1) / bitsPerSecond;
+            lineFreeAt_ = start + (static_cast<Ms>(bytes.size()) * 10 * 1000 + bitsPerSecond - 1) /
+                                      bitsPerSecond;
         }
         if (onWrite) onWrite(bytes);
     }
@@ -170,18 +174,27 @@ public:
     std::vector<std::pair<BuiltMessage, bool>> built;
 
     void OnLinkStatus(const std::string& text) override { statuses.push_back(text); }
-    void OnLinkTimes(const std::string& t1, const std::string& t2max) override { times.emplace_back(t1, t2max); }
+    void OnLinkTimes(const std::string& t1, const std::string& t2max) override {
+        times.emplace_back(t1, t2max);
+    }
     void OnLogLine(const std::string& line) override { logLines.push_back(line); }
     void OnReceivedNs(std::uint8_t ns) override { receivedNs.push_back(ns); }
-    void OnDataFrame(std::span<const std::uint8_t> message) override { dataFrames.emplace_back(message.begin(), message.end()); }
-    void OnParameterError(const std::string& message) override { parameterErrors.push_back(message); }
-    void OnMessageBuilt(const BuiltMessage& message, bool isRepeat) override { built.emplace_back(message, isRepeat); }
+    void OnDataFrame(std::span<const std::uint8_t> message) override {
+        dataFrames.emplace_back(message.begin(), message.end());
+    }
+    void OnParameterError(const std::string& message) override {
+        parameterErrors.push_back(message);
+    }
+    void OnMessageBuilt(const BuiltMessage& message, bool isRepeat) override {
+        built.emplace_back(message, isRepeat);
+    }
 };
 
 // A builder that makes the same message every time, with the header a network layer would write.
 class TestBuilder : public IMessageBuilder {
 public:
-    explicit TestBuilder(std::vector<std::uint8_t> message, std::string logText = "test", std::uint8_t ar = 1)
+    explicit TestBuilder(std::vector<std::uint8_t> message, std::string logText = "test",
+                         std::uint8_t ar = 1)
         : message_(std::move(message)), logText_(std::move(logText)), ar_(ar) {}
 
     mutable int builds = 0;
@@ -207,8 +220,8 @@ public:
     explicit EngineRig(VirtualClock& sharedClock)
         : clock(sharedClock),
           port(sharedClock),
-          timers{FakeTimer(sharedClock), FakeTimer(sharedClock), FakeTimer(sharedClock), FakeTimer(sharedClock),
-                 FakeTimer(sharedClock)},
+          timers{FakeTimer(sharedClock), FakeTimer(sharedClock), FakeTimer(sharedClock),
+                 FakeTimer(sharedClock), FakeTimer(sharedClock)},
           engine(port, {&timers[0], &timers[1], &timers[2], &timers[3], &timers[4]}, events) {
         timers[kT0].onExpiry = [this] { Guard([this] { engine.T0Timer(); }); };
         timers[kT1].onExpiry = [this] { Guard([this] { engine.T1Timer(); }); };
@@ -267,20 +280,24 @@ private:
             if (Chance(corruptRate) && !travelling.empty()) {
                 ++corrupted;
                 const std::size_t at = random_() % travelling.size();
-                travelling[at] = static_cast<std::uint8_t>(travelling[at] ^ (1U << (random_() % 8)));
+                travelling[at] =
+                    static_cast<std::uint8_t>(travelling[at] ^ (1U << (random_() % 8)));
             }
             std::size_t offset = 0;
             // Bytes keep their order on the line, however they are cut.
             Ms& lastAt = &to == &toA_ ? lastAtA_ : lastAtB_;
             Ms when = std::max(from.clock.Now() + delay, lastAt);
             while (offset < travelling.size()) {
-                const std::size_t piece = split ? std::min<std::size_t>(1 + random_() % 5, travelling.size() - offset)
-                                                : travelling.size() - offset;
-                std::vector<std::uint8_t> chunk(travelling.begin() + static_cast<std::ptrdiff_t>(offset),
-                                                travelling.begin() + static_cast<std::ptrdiff_t>(offset + piece));
+                const std::size_t piece =
+                    split ? std::min<std::size_t>(1 + random_() % 5, travelling.size() - offset)
+                          : travelling.size() - offset;
+                std::vector<std::uint8_t> chunk(
+                    travelling.begin() + static_cast<std::ptrdiff_t>(offset),
+                    travelling.begin() + static_cast<std::ptrdiff_t>(offset + piece));
                 from.clock.At(when, [&to, &assembler, chunk] {
                     assembler.SetCapacity(to.engine.Snapshot().bufferCapacity);
-                    assembler.PushBytes(chunk, [&to](std::span<const std::uint8_t> frame) { to.Receive(frame); });
+                    assembler.PushBytes(
+                        chunk, [&to](std::span<const std::uint8_t> frame) { to.Receive(frame); });
                 });
                 offset += piece;
                 lastAt = when;
@@ -289,7 +306,9 @@ private:
         };
     }
 
-    bool Chance(double rate) { return rate > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < rate; }
+    bool Chance(double rate) {
+        return rate > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < rate;
+    }
 
     EngineRig& toA_;
     std::mt19937 random_;

@@ -10,7 +10,14 @@ namespace {
 
 // Message number i, with DLE bytes in it so that stuffing is exercised on every frame.
 std::vector<std::uint8_t> NumberedMessage(int i) {
-    return {0x80, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i), kDle, kDle, kEtx, kSyn, kStx};
+    return {0x80,
+            static_cast<std::uint8_t>(i >> 8),
+            static_cast<std::uint8_t>(i),
+            kDle,
+            kDle,
+            kEtx,
+            kSyn,
+            kStx};
 }
 
 // Sends messages 0..count-1 through one engine whenever its credit allows.
@@ -19,7 +26,8 @@ public:
     Sender(EngineRig& rig, int count) : rig_(rig), count_(count) {}
 
     void Poll() {
-        if (next_ >= count_ || !rig_.engine.IsEstablished() || rig_.engine.Snapshot().sk <= 0) return;
+        if (next_ >= count_ || !rig_.engine.IsEstablished() || rig_.engine.Snapshot().sk <= 0)
+            return;
         const std::uint16_t vsBefore = rig_.engine.Snapshot().vs;
         rig_.engine.SendNetworkMessage(std::make_shared<TestBuilder>(NumberedMessage(next_)));
         if (rig_.engine.Snapshot().vs != vsBefore) ++next_;
@@ -35,7 +43,9 @@ private:
 void ExpectDeliveredOnceInOrder(const EngineRig& receiver, int count) {
     ASSERT_EQ(receiver.events.dataFrames.size(), static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
-        ASSERT_EQ(Hex(receiver.events.dataFrames[static_cast<std::size_t>(i)]), Hex(NumberedMessage(i))) << i;
+        ASSERT_EQ(Hex(receiver.events.dataFrames[static_cast<std::size_t>(i)]),
+                  Hex(NumberedMessage(i)))
+            << i;
 }
 
 struct TwoEngines {
@@ -100,10 +110,12 @@ TEST(TwoEngines, ExchangeAThousandFramesEachWayOverALossyLine) {
         [&] {
             fromTerminal.Poll();
             fromRadio.Poll();
-            return world.radio.events.dataFrames.size() >= kCount && world.terminal.events.dataFrames.size() >= kCount;
+            return world.radio.events.dataFrames.size() >= kCount &&
+                   world.terminal.events.dataFrames.size() >= kCount;
         },
         3'600'000);
-    ASSERT_TRUE(done) << "terminal sent " << fromTerminal.Sent() << ", radio sent " << fromRadio.Sent();
+    ASSERT_TRUE(done) << "terminal sent " << fromTerminal.Sent() << ", radio sent "
+                      << fromRadio.Sent();
     world.clock.Advance(60000);  // let any late repeat arrive: nothing may be delivered twice
 
     ExpectDeliveredOnceInOrder(world.radio, kCount);
@@ -112,7 +124,8 @@ TEST(TwoEngines, ExchangeAThousandFramesEachWayOverALossyLine) {
     for (const EngineRig* rig : {&world.terminal, &world.radio}) {
         EXPECT_TRUE(rig->errors.empty());
         EXPECT_TRUE(rig->events.parameterErrors.empty());
-        EXPECT_EQ(rig->engine.Snapshot().vs, (kCount + 1) % 256);  // past the 8-bit wrap, more than once
+        EXPECT_EQ(rig->engine.Snapshot().vs,
+                  (kCount + 1) % 256);  // past the 8-bit wrap, more than once
     }
 }
 
@@ -130,10 +143,12 @@ TEST(TwoEngines, ExchangeWithImmediateAcknowledgements) {
         [&] {
             fromTerminal.Poll();
             fromRadio.Poll();
-            return world.radio.events.dataFrames.size() >= kCount && world.terminal.events.dataFrames.size() >= kCount;
+            return world.radio.events.dataFrames.size() >= kCount &&
+                   world.terminal.events.dataFrames.size() >= kCount;
         },
         3'600'000);
-    ASSERT_TRUE(done) << "terminal sent " << fromTerminal.Sent() << ", radio sent " << fromRadio.Sent();
+    ASSERT_TRUE(done) << "terminal sent " << fromTerminal.Sent() << ", radio sent "
+                      << fromRadio.Sent();
     world.clock.Advance(60000);
     ExpectDeliveredOnceInOrder(world.radio, kCount);
     ExpectDeliveredOnceInOrder(world.terminal, kCount);
