@@ -21,6 +21,10 @@ std::int32_t StrToInt(const std::string& text);
 // Throws BuildError with the operator's message when a field does not convert, the message does
 // not fit capacity bytes, a character has no byte, a Disconnect RQX has no cause, or the kind is
 // unknown.
+// For the hand-made test frame (SendKind::TestFrame) the header is the operator's and logText is the
+// dump of the whole frame as it goes on the line, DLE doubling and FCS included ("16 10 02 ... 90 0D ").
+// An engine that writes other FCS bytes (the CRC-error test option) replaces the last two entries of
+// that dump, its last six characters, with the bytes it wrote; the FCS bytes are never doubled.
 BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size_t capacity);
 
 // The request as a builder for the link engine; repeats build from the same record.
@@ -45,7 +49,10 @@ struct DecodedMessage {
     std::optional<SettingsUpdate> settings;
 };
 
-// Decodes one network-layer message from the radio. Reads nothing beyond the message.
+// Decodes one network-layer message from the radio. Reads nothing beyond the message: a field past
+// the end of a short message shows as "--" ("-- " where the field is a hexadecimal byte, so the blanks
+// around it stay). A personality answer updates the dialog only when whole (12 bytes), a settings
+// answer when it carries its Sa byte.
 DecodedMessage DecodeIncomingMessage(std::span<const std::uint8_t> message);
 
 }  // namespace map27

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Codings.h"
+#include "FrameBytes.h"
 #include "Network.h"
 
 namespace map27 {
@@ -163,6 +164,12 @@ TEST(BuildMessage, EveryKindGivesItsBytesAndLogText) {
         EXPECT_EQ(built.logText, c.log) << c.name;
         EXPECT_EQ(built.header, (std::array<std::uint8_t, 4>{0x04, 0x05, 0x01, 0x00})) << c.name;
     }
+}
+
+TEST(BuildMessage, StatusCallFrameOnTheLine) {
+    const BuiltMessage built = BuildMessage(Request(SendKind::StatusCall), 0x02, kCapacity);
+    EXPECT_EQ(frame_bytes::FrameOnLine(built.header, built.message),
+              (Bytes{0x16, 0x10, 0x02, 0x04, 0x02, 0x01, 0x00, 0x80, 0x08, 0x07, 0xD1, 0x00, 0x01, 0x10, 0x03, 0x50, 0x4B}));
 }
 
 TEST(BuildMessage, PfixAndInterrogationItemStartInOneColumn) {
