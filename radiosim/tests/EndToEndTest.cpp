@@ -152,6 +152,19 @@ std::vector<pid_t> ChildrenOf(pid_t parent) {
     return children;
 }
 
+// The kernel removes a pseudo-terminal's node shortly after its last close, and another program
+// may open a new one under the same number: a node made at another time is not ours.
+bool PtyGone(const std::string& path, const struct stat& ours) {
+    const auto deadline = Clock::now() + 1000ms;
+    do {
+        struct stat now{};
+        if (::stat(path.c_str(), &now) != 0) return true;
+        if (now.st_ctim.tv_sec != ours.st_ctim.tv_sec || now.st_ctim.tv_nsec != ours.st_ctim.tv_nsec) return true;
+        ::usleep(10000);
+    } while (Clock::now() < deadline);
+    return false;
+}
+
 map27::SendRequest Request(int kind) {
     map27::SendRequest r;
     r.sendKind = kind;
@@ -166,6 +179,8 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
 
     UniqueFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     ASSERT_TRUE(port) << path;
+    struct stat node{};
+    ASSERT_EQ(::fstat(port.get(), &node), 0);
     termios tio{};
     ::tcgetattr(port.get(), &tio);
     ::cfmakeraw(&tio);
@@ -271,8 +286,7 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
     ASSERT_NE(status, -1) << "radiosim did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     port = UniqueFd();
-    struct stat st{};
-    EXPECT_NE(::stat(path.c_str(), &st), 0) << path << " is still there";
+    EXPECT_TRUE(PtyGone(path, node)) << path << " is still there";
 }
 
 TEST(RadiosimEndToEnd, StartsAndStopsCleanlyTwentyTimes) {
@@ -296,7 +310,7 @@ TEST(RadiosimEndToEnd, StartsAndStopsCleanlyTwentyTimes) {
         const int status = radio.Wait();
         ASSERT_NE(status, -1) << "radiosim did not end, round " << i;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << i << " status " << status;
-        EXPECT_NE(::stat(path.c_str(), &st), 0) << path << " is left behind, round " << i;
+        EXPECT_TRUE(PtyGone(path, st)) << path << " is left behind, round " << i;
     }
     EXPECT_TRUE(ChildrenOf(::getpid()).empty());
 }
