@@ -42,6 +42,7 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
         args.insert(args.begin(), RADIOSIM_PROGRAM);
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -171,33 +172,48 @@ map27::SendRequest Request(int kind) {
     return r;
 }
 
+// The terminal's port, link engine and network layer on a LinkRunner.
+struct TerminalSide {
+    TerminalSide(const std::string& path, RadiosimProcess& radio)
+        : port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
+          runner(port.get(), true),
+          engine(runner.Port(), runner.Timers(), events),
+          sender(engine) {
+        termios tio{};
+        ::tcgetattr(port.get(), &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(port.get(), TCSANOW, &tio);
+        map27::LinkParameterTexts texts;
+        texts.n1 = "15";  // T1 of 556 ms at 9600 bit/s keeps the repeats quick
+        texts.t0 = "300";
+        engine.SetParameterTexts(texts);
+        engine.SetSpeed1200(false);
+        runner.Attach(engine);
+        runner.afterOperation = [this] { sender.Pump(); };
+        runner.Watch(radio.OutputFd(), [&radio] { radio.Drain(); });
+    }
+
+    UniqueFd port;
+    LinkRunner runner;
+    TerminalEvents events;
+    map27::LinkEngine engine;
+    MessageSender sender;
+};
+
 TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
     RadiosimProcess radio({"--n1", "15", "--t0", "300"});
     ASSERT_TRUE(radio.Started());
     const std::string path = radio.FirstLine();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0U) << radio.Output();
 
-    UniqueFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    ASSERT_TRUE(port) << path;
+    TerminalSide terminal(path, radio);
+    ASSERT_TRUE(terminal.port) << path;
     struct stat node{};
-    ASSERT_EQ(::fstat(port.get(), &node), 0);
-    termios tio{};
-    ::tcgetattr(port.get(), &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(port.get(), TCSANOW, &tio);
-
-    LinkRunner runner(port.get(), true);
-    TerminalEvents events;
-    map27::LinkEngine engine(runner.Port(), runner.Timers(), events);
-    map27::LinkParameterTexts texts;
-    texts.n1 = "15";  // T1 of 556 ms at 9600 bit/s keeps the repeats quick
-    texts.t0 = "300";
-    engine.SetParameterTexts(texts);
-    engine.SetSpeed1200(false);
-    runner.Attach(engine);
-    MessageSender sender(engine);
-    runner.afterOperation = [&] { sender.Pump(); };
-    runner.Watch(radio.OutputFd(), [&] { radio.Drain(); });
+    ASSERT_EQ(::fstat(terminal.port.get(), &node), 0);
+    LinkRunner& runner = terminal.runner;
+    TerminalEvents& events = terminal.events;
+    map27::LinkEngine& engine = terminal.engine;
+    MessageSender& sender = terminal.sender;
     auto run = [&](const std::function<bool()>& done, std::chrono::milliseconds limit) {
         return runner.RunUntil(done, Clock::now() + limit);
     };
@@ -285,8 +301,37 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
     if (std::getenv("RADIOSIM_TRACE")) std::fputs(radio.Output().c_str(), stderr);  // to look at the run
     ASSERT_NE(status, -1) << "radiosim did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    port = UniqueFd();
+    terminal.port = UniqueFd();
     EXPECT_TRUE(PtyGone(path, node)) << path << " is still there";
+}
+
+TEST(RadiosimEndToEnd, StaysUpWhileTheTerminalClosesAndOpensItsPort) {
+    RadiosimProcess radio({"--n1", "15", "--t0", "300"});
+    ASSERT_TRUE(radio.Started());
+    const std::string path = radio.FirstLine();
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0U) << radio.Output();
+    for (int round = 0; round < 3; ++round) {
+        {
+            TerminalSide terminal(path, radio);
+            ASSERT_TRUE(terminal.port) << "round " << round;
+            terminal.runner.Operate([&] { terminal.engine.StartLink(); });
+            ASSERT_TRUE(terminal.runner.RunUntil([&] { return terminal.engine.IsEstablished(); }, Clock::now() + 3s))
+                << "round " << round << "\n" << radio.Output();
+            map27::SendRequest r = Request(map27::SendKind::RadioInterrogation);
+            r.interrogationKind = 3;
+            terminal.sender.Queue(map27::MakeMessageBuilder(r));
+            terminal.runner.Operate([] {});
+            const std::string answer = "RX : OPERATING CONDITION  Conditions:04  Field Strength:1F  MCDT:05 ";
+            ASSERT_TRUE(terminal.runner.RunUntil([&] { return Count(terminal.events.log, answer) == 1; },
+                                                 Clock::now() + 3s))
+                << "round " << round;
+        }
+        ::usleep(200000);  // the port stays closed for a while; the radio goes on alone
+        int status = 0;
+        ASSERT_EQ(::waitpid(radio.Pid(), &status, WNOHANG), 0) << "radiosim ended, round " << round;
+    }
+    radio.Command("quit");
+    EXPECT_NE(radio.Wait(), -1);
 }
 
 TEST(RadiosimEndToEnd, StartsAndStopsCleanlyTwentyTimes) {
@@ -321,6 +366,8 @@ TEST(RadiosimEndToEnd, RefusesBadOptionsWithAMessage) {
     const int status = radio.Wait();
     ASSERT_NE(status, -1);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    EXPECT_EQ(radio.Output().rfind("radiosim: --n1: 'lots' is not a number\nusage: radiosim [DEVICE] [options]\n", 0), 0U)
+        << radio.Output();
 }
 
 }  // namespace
