@@ -35,7 +35,8 @@ std::string RestAfterWords(const std::string& line, std::size_t n) {
 Bytes HexBytes(const std::string& text) {
     std::string digits;
     for (char c : text) {
-        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            digits += c;
         else if (!std::isspace(static_cast<unsigned char>(c)) && c != ',' && c != '-' && c != ':')
             throw std::invalid_argument(std::string("'") + c + "' is not a hexadecimal digit");
     }
@@ -57,10 +58,12 @@ Bytes TextBytes(const std::string& text, bool sevenBit) {
         } else if (c == '\\' && i + 3 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
                    std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
                    std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-            bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i + 2, 2), nullptr, 16)));
+            bytes.push_back(
+                static_cast<std::uint8_t>(std::stoul(text.substr(i + 2, 2), nullptr, 16)));
             i += 3;
         } else if (c >= 0x80) {
-            throw std::invalid_argument("only ASCII characters can be typed; give other bytes as \\xNN");
+            throw std::invalid_argument(
+                "only ASCII characters can be typed; give other bytes as \\xNN");
         } else {
             bytes.push_back(c);
         }
@@ -120,7 +123,9 @@ Command Parse(const std::string& line) {
         return Send(std::move(m));
     }
     if (verb == "sst" || verb == "mst") {
-        const char* usage = "sst|mst 7bit|8bit|bcd|telex|binary PFIX IDENT DATA   (text for 7bit/8bit, hex bytes otherwise)";
+        const char* usage =
+            "sst|mst 7bit|8bit|bcd|telex|binary PFIX IDENT DATA   (text for 7bit/8bit, hex bytes "
+            "otherwise)";
         Expect(n >= 4, usage);
         const std::string coding = Lower(w[1]);
         Bytes m{static_cast<std::uint8_t>(verb == "sst" ? 0x81 : 0x82)};
@@ -150,18 +155,24 @@ Command Parse(const std::string& line) {
         return Send(std::move(m));
     }
     if (verb == "voice" || verb == "emergency") {
-        Expect(n == 3 || n == 4, "voice|emergency PFIX IDENT [OPTIONS]   (e.g. voice 008 2002 0x10 for a modem call)");
+        Expect(
+            n == 3 || n == 4,
+            "voice|emergency PFIX IDENT [OPTIONS]   (e.g. voice 008 2002 0x10 for a modem call)");
         Bytes m{static_cast<std::uint8_t>(verb == "voice" ? 0xA4 : 0xA5)};
         AppendAddress(m, w[1], w[2]);
         m.push_back(0x00);
-        m.push_back(n == 4 ? static_cast<std::uint8_t>(ParseNumber(w[3], 255, "OPTIONS")) : std::uint8_t{0});
+        m.push_back(n == 4 ? static_cast<std::uint8_t>(ParseNumber(w[3], 255, "OPTIONS"))
+                           : std::uint8_t{0});
         return Send(std::move(m));
     }
     if (verb == "clear") {
-        Expect(n == 3 || n == 4, "clear PFIX IDENT [CAUSE]   (no cause: 86 normal end; a cause: A6 abnormal, e.g. 0x0E)");
+        Expect(n == 3 || n == 4,
+               "clear PFIX IDENT [CAUSE]   (no cause: 86 normal end; a cause: A6 abnormal, e.g. "
+               "0x0E)");
         Bytes m{static_cast<std::uint8_t>(n == 3 ? 0x86 : 0xA6)};
         AppendAddress(m, w[1], w[2]);
-        m.push_back(n == 3 ? std::uint8_t{0x07} : static_cast<std::uint8_t>(ParseNumber(w[3], 255, "CAUSE")));
+        m.push_back(n == 3 ? std::uint8_t{0x07}
+                           : static_cast<std::uint8_t>(ParseNumber(w[3], 255, "CAUSE")));
         return Send(std::move(m));
     }
     if (verb == "protocol") {
@@ -212,11 +223,13 @@ std::uint32_t ParseNumber(const std::string& text, std::uint32_t max, const char
     }
     bool ok = !digits.empty() && digits.size() <= 10;
     for (char c : digits)
-        ok = ok && (base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c)));
+        ok = ok && (base == 16 ? std::isxdigit(static_cast<unsigned char>(c))
+                               : std::isdigit(static_cast<unsigned char>(c)));
     if (!ok) throw std::invalid_argument(std::string(what) + ": '" + text + "' is not a number");
     const unsigned long long value = std::stoull(digits, nullptr, base);
     if (value > max)
-        throw std::invalid_argument(std::string(what) + ": " + text + " is out of range 0.." + std::to_string(max));
+        throw std::invalid_argument(std::string(what) + ": " + text + " is out of range 0.." +
+                                    std::to_string(max));
     return static_cast<std::uint32_t>(value);
 }
 
@@ -233,11 +246,14 @@ Command ParseCommand(const std::string& line) {
 std::string HelpText() {
     return "Commands (numbers are decimal, or hexadecimal after 0x or $):\n"
            "  status PFIX IDENT STATUS          incoming status, e.g. status 008 2001 5\n"
-           "  sst|mst CODING PFIX IDENT DATA    incoming short data; CODING 7bit, 8bit (DATA is text,\n"
-           "                                    \\xNN for any byte), bcd, telex, binary (DATA is hex)\n"
+           "  sst|mst CODING PFIX IDENT DATA    incoming short data; CODING 7bit, 8bit (DATA is "
+           "text,\n"
+           "                                    \\xNN for any byte), bcd, telex, binary (DATA is "
+           "hex)\n"
            "  voice PFIX IDENT [OPTIONS]        incoming voice call (OPTIONS 0x10: modem call)\n"
            "  emergency PFIX IDENT [OPTIONS]    incoming emergency call\n"
-           "  clear PFIX IDENT [CAUSE]          clear, normal end (86), or abnormal with a cause (A6)\n"
+           "  clear PFIX IDENT [CAUSE]          clear, normal end (86), or abnormal with a cause "
+           "(A6)\n"
            "  protocol REASON                   protocol info (B4)\n"
            "  raw HEX                           any network message, e.g. raw 80 08 07 D1 00 01\n"
            "  echo on|off                       send data calls back from the called party\n"

@@ -18,11 +18,11 @@ enum class Fault : std::uint8_t {
 struct Command {
     enum class Kind : std::uint8_t { None, Send, Inject, Echo, Help, Quit, Error };
     Kind kind = Kind::None;
-    Bytes message;            // Send: the network message
+    Bytes message;  // Send: the network message
     Fault fault = Fault::CorruptFcs;
-    unsigned seconds = 0;     // Silence
-    bool echo = false;        // Echo
-    std::string error;        // Error: what is wrong, for the operator
+    unsigned seconds = 0;  // Silence
+    bool echo = false;     // Echo
+    std::string error;     // Error: what is wrong, for the operator
 };
 
 Command ParseCommand(const std::string& line);

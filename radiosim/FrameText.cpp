@@ -39,15 +39,24 @@ std::string DescribeLinkHeader(const FrameView& view) {
     char text[96];
     const unsigned a = view.fields[0], b = view.fields[1], c = view.fields[2];
     switch (view.type) {
-    case 1: std::snprintf(text, sizeof text, "LR N1:%u K:%u Version:%u", a, b, c); break;
-    case 2: std::snprintf(text, sizeof text, "LA N(R):%u N(k):%u", a, b); break;
-    case 4: std::snprintf(text, sizeof text, "LT N(S):%u AR:%u", a, b); break;
-    default: std::snprintf(text, sizeof text, "type %02X %02X %02X %02X", view.type, a, b, c); break;
+        case 1:
+            std::snprintf(text, sizeof text, "LR N1:%u K:%u Version:%u", a, b, c);
+            break;
+        case 2:
+            std::snprintf(text, sizeof text, "LA N(R):%u N(k):%u", a, b);
+            break;
+        case 4:
+            std::snprintf(text, sizeof text, "LT N(S):%u AR:%u", a, b);
+            break;
+        default:
+            std::snprintf(text, sizeof text, "type %02X %02X %02X %02X", view.type, a, b, c);
+            break;
     }
     return std::string(text) + (view.fcsGood ? " FCS good" : " FCS BAD");
 }
 
-Bytes MakeLineFrame(const std::array<std::uint8_t, 4>& header, std::span<const std::uint8_t> message) {
+Bytes MakeLineFrame(const std::array<std::uint8_t, 4>& header,
+                    std::span<const std::uint8_t> message) {
     return map27::MakeDataFrame(header, message);
 }
 

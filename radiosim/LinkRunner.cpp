@@ -69,17 +69,26 @@ LinkRunner::LinkRunner(int lineFd, bool lineIsPseudoTerminal)
 
 LinkRunner::~LinkRunner() = default;
 
-map27::ILinkPort& LinkRunner::Port() { return *port_; }
-
-std::array<map27::ILinkTimer*, 5> LinkRunner::Timers() {
-    return {timers_[0].get(), timers_[1].get(), timers_[2].get(), timers_[3].get(), timers_[4].get()};
+map27::ILinkPort& LinkRunner::Port() {
+    return *port_;
 }
 
-void LinkRunner::Attach(map27::LinkEngine& engine) { engine_ = &engine; }
+std::array<map27::ILinkTimer*, 5> LinkRunner::Timers() {
+    return {timers_[0].get(), timers_[1].get(), timers_[2].get(), timers_[3].get(),
+            timers_[4].get()};
+}
 
-void LinkRunner::Watch(int fd, std::function<void()> onReadable) { watched_[fd] = std::move(onReadable); }
+void LinkRunner::Attach(map27::LinkEngine& engine) {
+    engine_ = &engine;
+}
 
-void LinkRunner::Unwatch(int fd) { watched_.erase(fd); }
+void LinkRunner::Watch(int fd, std::function<void()> onReadable) {
+    watched_[fd] = std::move(onReadable);
+}
+
+void LinkRunner::Unwatch(int fd) {
+    watched_.erase(fd);
+}
 
 void LinkRunner::After(std::chrono::milliseconds delay, std::function<void()> callback) {
     oneShots_.emplace(Clock::now() + delay, std::move(callback));
@@ -121,7 +130,8 @@ void LinkRunner::WriteLine(std::span<const std::uint8_t> bytes) {
         // Nobody reads the line (a pseudo-terminal that no program has open fills up): the
         // frame is lost as on a line without a listener. Said once, not for every frame.
         if (!lineFullReported_ && onError)
-            onError(std::string("the line takes no more bytes (") + (n < 0 ? std::strerror(errno) : "full") +
+            onError(std::string("the line takes no more bytes (") +
+                    (n < 0 ? std::strerror(errno) : "full") +
                     "); frames are lost until it is read again");
         lineFullReported_ = true;
         break;
@@ -135,9 +145,11 @@ void LinkRunner::ReadLine() {
     const ssize_t n = ::read(fd_, buffer, sizeof buffer);
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
     if (n <= 0) {
-        // The other side went away (EIO on a pseudo-terminal whose peer closed): stop waiting on it.
+        // The other side went away (EIO on a pseudo-terminal whose peer closed): stop waiting on
+        // it.
         lineLost_ = true;
-        if (onError) onError(n < 0 ? std::string("line lost: ") + std::strerror(errno) : "line closed");
+        if (onError)
+            onError(n < 0 ? std::string("line lost: ") + std::strerror(errno) : "line closed");
         return;
     }
     assembler_.PushBytes(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)),
@@ -155,11 +167,21 @@ void LinkRunner::FireTimers() {
         if (!engine_) continue;
         Operate([&] {
             switch (i) {
-            case map27::kT0: engine_->T0Timer(); break;
-            case map27::kT1: engine_->T1Timer(); break;
-            case map27::kT2: engine_->T2Timer(); break;
-            case map27::kT3: engine_->T3Timer(); break;
-            default: engine_->T4Timer(); break;
+                case map27::kT0:
+                    engine_->T0Timer();
+                    break;
+                case map27::kT1:
+                    engine_->T1Timer();
+                    break;
+                case map27::kT2:
+                    engine_->T2Timer();
+                    break;
+                case map27::kT3:
+                    engine_->T3Timer();
+                    break;
+                default:
+                    engine_->T4Timer();
+                    break;
             }
         });
     }
@@ -181,7 +203,8 @@ void LinkRunner::Step(Clock::time_point deadline) {
     for (const auto& [fd, callback] : watched_) fds.push_back({fd, POLLIN, 0});
 
     const auto now = Clock::now();
-    const auto waitMs = wake <= now ? 0 : std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
+    const auto waitMs =
+        wake <= now ? 0 : std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
     const int timeout = static_cast<int>(std::min<long long>(waitMs, 60'000));
     const int ready = ::poll(fds.data(), static_cast<nfds_t>(fds.size()), timeout);
     if (ready < 0) {
@@ -209,7 +232,9 @@ bool LinkRunner::RunUntil(const std::function<bool()>& done, Clock::time_point d
     return true;
 }
 
-void LinkRunner::Run() { RunUntil({}, Clock::time_point::max()); }
+void LinkRunner::Run() {
+    RunUntil({}, Clock::time_point::max());
+}
 
 void MessageSender::Queue(std::shared_ptr<const map27::IMessageBuilder> builder) {
     queue_.push_back(std::move(builder));
@@ -235,14 +260,17 @@ void MessageSender::Pump() {
         if (onError) onError(e.what());  // refused by its builder: it can never be sent
         return;
     }
-    if (engine_.Snapshot().timers[map27::kT1].running) inFlight_ = std::move(next);
-    else queue_.push_front(std::move(next));  // not taken; try again after the next operation
+    if (engine_.Snapshot().timers[map27::kT1].running)
+        inFlight_ = std::move(next);
+    else
+        queue_.push_front(std::move(next));  // not taken; try again after the next operation
 }
 
 map27::BuiltMessage FixedMessage::Build(std::uint8_t ns, std::size_t capacity) const {
     if (message_.size() > capacity)
         throw map27::BuildError("the message of " + std::to_string(message_.size()) +
-                                " bytes does not fit the frame (" + std::to_string(capacity) + " bytes)");
+                                " bytes does not fit the frame (" + std::to_string(capacity) +
+                                " bytes)");
     map27::BuiltMessage built;
     built.header = {4, ns, 1, 0};
     built.message = message_;

@@ -104,7 +104,8 @@ private:
 // Builds a fixed network message (the radio's messages) into a data frame with AR = 1.
 class FixedMessage : public map27::IMessageBuilder {
 public:
-    FixedMessage(Bytes message, std::string logText) : message_(std::move(message)), log_(std::move(logText)) {}
+    FixedMessage(Bytes message, std::string logText)
+        : message_(std::move(message)), log_(std::move(logText)) {}
     map27::BuiltMessage Build(std::uint8_t ns, std::size_t capacity) const override;
 
 private:

@@ -26,7 +26,9 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
+[[noreturn]] void Fail(const std::string& what) {
+    throw std::runtime_error(what + ": " + std::strerror(errno));
+}
 
 void MakeRaw(int fd, const std::string& name, speed_t speed = B0) {
     termios tio{};
@@ -47,7 +49,8 @@ Line OpenPseudoTerminal() {
     line.pseudoTerminal = true;
     line.fd = UniqueFd(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!line.fd) Fail("cannot open a pseudo-terminal");
-    if (::grantpt(line.fd.get()) != 0 || ::unlockpt(line.fd.get()) != 0) Fail("cannot unlock the pseudo-terminal");
+    if (::grantpt(line.fd.get()) != 0 || ::unlockpt(line.fd.get()) != 0)
+        Fail("cannot unlock the pseudo-terminal");
     char name[128];
     if (::ptsname_r(line.fd.get(), name, sizeof name) != 0) Fail("cannot name the pseudo-terminal");
     line.path = name;
@@ -65,7 +68,8 @@ Line OpenDevice(const std::string& path, bool speed1200) {
     if (!line.fd) Fail("cannot open " + path);
     if (::flock(line.fd.get(), LOCK_EX | LOCK_NB) != 0) Fail(path + " is in use");
     MakeRaw(line.fd.get(), path, speed1200 ? B1200 : B9600);
-    line.pseudoTerminal = ::isatty(line.fd.get()) && std::strncmp(path.c_str(), "/dev/pts/", 9) == 0;
+    line.pseudoTerminal =
+        ::isatty(line.fd.get()) && std::strncmp(path.c_str(), "/dev/pts/", 9) == 0;
     return line;
 }
 

@@ -25,9 +25,9 @@ private:
 };
 
 struct Line {
-    UniqueFd fd;           // where the radio reads and writes
-    UniqueFd keepAlive;    // for a pseudo-terminal: the radio's own hold on the terminal's side
-    std::string path;      // what the terminal opens
+    UniqueFd fd;         // where the radio reads and writes
+    UniqueFd keepAlive;  // for a pseudo-terminal: the radio's own hold on the terminal's side
+    std::string path;    // what the terminal opens
     bool pseudoTerminal = false;
 };
 

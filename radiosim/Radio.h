@@ -20,10 +20,10 @@ struct Personality {
     std::uint8_t pfix = 8;
     std::uint16_t ident = 2001;
     std::uint8_t manufacturerCode = 42;
-    std::uint8_t model = 3;          // 0..15
-    std::uint32_t serial = 100000;   // 18 bits
+    std::uint8_t model = 3;                        // 0..15
+    std::uint32_t serial = 100000;                 // 18 bits
     std::uint8_t sa = 0xFE, sb = 0x00, sc = 0x00;  // supported facilities
-    std::uint8_t codings = 0x86;     // supported codings
+    std::uint8_t codings = 0x86;                   // supported codings
     // What is set now (the settings answer); Radio Management overwrites it.
     std::uint8_t settingsSa = 0xFC, settingsSb = 0x00, settingsSc = 0x00, settingsCodings = 0x84;
     // Numbering information.

@@ -32,7 +32,8 @@ std::string UsageText();
 class Simulator {
 public:
     // print receives every line of the trace and of the answers to commands, without line end.
-    Simulator(const Options& options, LinkRunner& runner, std::function<void(const std::string&)> print);
+    Simulator(const Options& options, LinkRunner& runner,
+              std::function<void(const std::string&)> print);
     ~Simulator();
 
     void Start();

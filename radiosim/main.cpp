@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
 
     Line line;
     try {
-        line = options.device.empty() ? OpenPseudoTerminal() : OpenDevice(options.device, options.speed1200);
+        line = options.device.empty() ? OpenPseudoTerminal()
+                                      : OpenDevice(options.device, options.speed1200);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "radiosim: %s\n", e.what());
         return 1;
@@ -59,11 +60,13 @@ int main(int argc, char** argv) {
     LinkRunner runner(line.fd.get(), line.pseudoTerminal);
     Simulator simulator(options, runner, PrintLine);
 
-    if (signals) runner.Watch(signals.get(), [&] {
-        signalfd_siginfo info{};
-        while (::read(signals.get(), &info, sizeof info) > 0) {}
-        runner.Stop();
-    });
+    if (signals)
+        runner.Watch(signals.get(), [&] {
+            signalfd_siginfo info{};
+            while (::read(signals.get(), &info, sizeof info) > 0) {
+            }
+            runner.Stop();
+        });
 
     std::string pending;
     runner.Watch(STDIN_FILENO, [&] {
@@ -93,8 +96,9 @@ int main(int argc, char** argv) {
     });
 
     if (!options.quiet)
-        PrintLine("radiosim: playing the radio on " + line.path + " (N1 " + std::to_string(options.n1) + ", K " +
-                  std::to_string(options.k) + ", version " + std::to_string(options.version) +
+        PrintLine("radiosim: playing the radio on " + line.path + " (N1 " +
+                  std::to_string(options.n1) + ", K " + std::to_string(options.k) + ", version " +
+                  std::to_string(options.version) +
                   "); R>T: radio to terminal, T>R: terminal to radio; type help for the commands");
     simulator.Start();
     runner.Run();

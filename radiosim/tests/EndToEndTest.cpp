@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -47,7 +47,8 @@ public:
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, RADIOSIM_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, RADIOSIM_PROGRAM, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);
@@ -88,7 +89,8 @@ public:
 
     void Command(const std::string& line) {
         const std::string text = line + "\n";
-        ASSERT_EQ(::write(toChild_.get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ASSERT_EQ(::write(toChild_.get(), text.data(), text.size()),
+                  static_cast<ssize_t>(text.size()));
     }
     void CloseInput() { toChild_ = UniqueFd(); }
 
@@ -123,7 +125,9 @@ public:
     void OnDataFrame(std::span<const std::uint8_t> message) override {
         log.push_back("RX : " + map27::DecodeIncomingMessage(message).body);
     }
-    void OnParameterError(const std::string& message) override { log.push_back("parameter error: " + message); }
+    void OnParameterError(const std::string& message) override {
+        log.push_back("parameter error: " + message);
+    }
     void OnMessageBuilt(const map27::BuiltMessage&, bool) override {}
 
     std::vector<std::string> log, statuses;
@@ -158,9 +162,11 @@ std::vector<pid_t> ChildrenOf(pid_t parent) {
 bool PtyGone(const std::string& path, const struct stat& ours) {
     const auto deadline = Clock::now() + 1000ms;
     do {
-        struct stat now{};
+        struct stat now {};
         if (::stat(path.c_str(), &now) != 0) return true;
-        if (now.st_ctim.tv_sec != ours.st_ctim.tv_sec || now.st_ctim.tv_nsec != ours.st_ctim.tv_nsec) return true;
+        if (now.st_ctim.tv_sec != ours.st_ctim.tv_sec ||
+            now.st_ctim.tv_nsec != ours.st_ctim.tv_nsec)
+            return true;
         ::usleep(10000);
     } while (Clock::now() < deadline);
     return false;
@@ -208,7 +214,7 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
 
     TerminalSide terminal(path, radio);
     ASSERT_TRUE(terminal.port) << path;
-    struct stat node{};
+    struct stat node {};
     ASSERT_EQ(::fstat(terminal.port.get(), &node), 0);
     LinkRunner& runner = terminal.runner;
     TerminalEvents& events = terminal.events;
@@ -218,7 +224,8 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
         return runner.RunUntil(done, Clock::now() + limit);
     };
     auto rxCount = [&] {
-        return std::count_if(events.log.begin(), events.log.end(), [](const std::string& l) { return l.rfind("RX : ", 0) == 0; });
+        return std::count_if(events.log.begin(), events.log.end(),
+                             [](const std::string& l) { return l.rfind("RX : ", 0) == 0; });
     };
 
     runner.Operate([&] { engine.StartLink(); });
@@ -235,16 +242,20 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
     std::vector<std::string> answers;
     for (const auto& l : events.log)
         if (l.rfind("RX : ", 0) == 0) answers.push_back(l);
-    EXPECT_EQ(answers, (std::vector<std::string>{
-                           "RX : Radio personality Response  PFIX:008  ID:2001  Manufacturer's code:42  Model:3  "
-                           "Serial:100000  Sa:FE   Sb:00   Sc:00   CODINGS:86 ",
-                           "RX : Numbering Information : Radio Unit = 8-2001  Individual number base IDENT = 1  "
-                           "Highest individual IDENT = 2000  Group number base IDENT = 100  Highest group IDENT = 200  "
-                           "Radio unit group address = 8-101, 16-800, ",
-                           "RX : Radio Settings  Sa:FC   Sb:00   Sc:00   CODINGS:84 ",
-                           "RX : OPERATING CONDITION  Conditions:04  Field Strength:1F  MCDT:05 ",
-                           "RX : B5    Network Information : Radio channel number = 300, System identity code = 4660",
-                       }));
+    EXPECT_EQ(
+        answers,
+        (std::vector<std::string>{
+            "RX : Radio personality Response  PFIX:008  ID:2001  Manufacturer's code:42  Model:3  "
+            "Serial:100000  Sa:FE   Sb:00   Sc:00   CODINGS:86 ",
+            "RX : Numbering Information : Radio Unit = 8-2001  Individual number base IDENT = 1  "
+            "Highest individual IDENT = 2000  Group number base IDENT = 100  Highest group IDENT = "
+            "200  "
+            "Radio unit group address = 8-101, 16-800, ",
+            "RX : Radio Settings  Sa:FC   Sb:00   Sc:00   CODINGS:84 ",
+            "RX : OPERATING CONDITION  Conditions:04  Field Strength:1F  MCDT:05 ",
+            "RX : B5    Network Information : Radio channel number = 300, System identity code = "
+            "4660",
+        }));
 
     // A status call is acknowledged for the party it was sent to.
     sender.Queue(map27::MakeMessageBuilder(Request(map27::SendKind::StatusCall)));
@@ -254,7 +265,8 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
 
     // A Data Call of 100 characters arrives intact: radiosim shows it and sends it back.
     radio.Command("echo on");
-    ASSERT_TRUE(run([&] { return radio.Output().find("echo of data calls on") != std::string::npos; }, 2000ms));
+    ASSERT_TRUE(run(
+        [&] { return radio.Output().find("echo of data calls on") != std::string::npos; }, 2000ms));
     std::string text;
     for (int i = 0; i < 100; ++i) text += static_cast<char>('!' + (i * 7) % 90);
     map27::SendRequest data = Request(map27::SendKind::DataCall);
@@ -263,15 +275,18 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
     runner.Operate([] {});
     const std::string echoed = "RX : Receive MST  PFIX:008  ID:2001  Data(7bit ASCII):" + text;
     ASSERT_TRUE(run([&] { return Count(events.log, echoed) == 1; }, 4000ms)) << radio.Output();
-    EXPECT_NE(radio.Output().find("Send MST to 008/2001 7-bit (100 bytes): \"" + text.substr(0, 20)), std::string::npos);
+    EXPECT_NE(
+        radio.Output().find("Send MST to 008/2001 7-bit (100 bytes): \"" + text.substr(0, 20)),
+        std::string::npos);
     EXPECT_EQ(Count(events.log, ack), 2U);
     radio.Command("echo off");
 
     // A burst of faults from the radio while both sides send: the link stays up and every
     // message arrives exactly once, in order.
     const std::size_t statusesBefore = events.statuses.size();
-    const char* burst[] = {"corrupt", "status 008 2001 1", "drop", "status 008 2001 2", "sequence",
-                           "status 008 2001 3", "corrupt", "drop", "status 008 2001 4"};
+    const char* burst[] = {"corrupt",          "status 008 2001 1", "drop",    "status 008 2001 2",
+                           "sequence",         "status 008 2001 3", "corrupt", "drop",
+                           "status 008 2001 4"};
     for (const char* command : burst) {
         radio.Command(command);
         sender.Queue(map27::MakeMessageBuilder(Request(map27::SendKind::StatusCall)));
@@ -279,17 +294,22 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
         run({}, 150ms);
     }
     auto received = [&](int status) {
-        return "RX : 80    Receive Status                PFIX:008  ID:2001  Status:" + std::to_string(status);
+        return "RX : 80    Receive Status                PFIX:008  ID:2001  Status:" +
+               std::to_string(status);
     };
-    ASSERT_TRUE(run([&] { return Count(events.log, received(4)) == 1 && sender.Waiting() == 0 &&
-                                 Count(events.log, ack) == 2 + std::size(burst); },
-                    12000ms))
+    ASSERT_TRUE(run(
+        [&] {
+            return Count(events.log, received(4)) == 1 && sender.Waiting() == 0 &&
+                   Count(events.log, ack) == 2 + std::size(burst);
+        },
+        12000ms))
         << radio.Output();
     run({}, 300ms);  // anything repeated would show now
     std::vector<std::string> statusLines;
     for (const auto& l : events.log)
         if (l.find("Receive Status") != std::string::npos) statusLines.push_back(l);
-    EXPECT_EQ(statusLines, (std::vector<std::string>{received(1), received(2), received(3), received(4)}));
+    EXPECT_EQ(statusLines,
+              (std::vector<std::string>{received(1), received(2), received(3), received(4)}));
     EXPECT_EQ(Count(events.log, ack), 2 + std::size(burst));
     EXPECT_EQ(events.statuses.size(), statusesBefore) << "the link went down";
     EXPECT_TRUE(engine.IsEstablished());
@@ -298,7 +318,8 @@ TEST(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
 
     radio.Command("quit");
     const int status = radio.Wait();
-    if (std::getenv("RADIOSIM_TRACE")) std::fputs(radio.Output().c_str(), stderr);  // to look at the run
+    if (std::getenv("RADIOSIM_TRACE"))
+        std::fputs(radio.Output().c_str(), stderr);  // to look at the run
     ASSERT_NE(status, -1) << "radiosim did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     terminal.port = UniqueFd();
@@ -315,15 +336,18 @@ TEST(RadiosimEndToEnd, StaysUpWhileTheTerminalClosesAndOpensItsPort) {
             TerminalSide terminal(path, radio);
             ASSERT_TRUE(terminal.port) << "round " << round;
             terminal.runner.Operate([&] { terminal.engine.StartLink(); });
-            ASSERT_TRUE(terminal.runner.RunUntil([&] { return terminal.engine.IsEstablished(); }, Clock::now() + 3s))
-                << "round " << round << "\n" << radio.Output();
+            ASSERT_TRUE(terminal.runner.RunUntil([&] { return terminal.engine.IsEstablished(); },
+                                                 Clock::now() + 3s))
+                << "round " << round << "\n"
+                << radio.Output();
             map27::SendRequest r = Request(map27::SendKind::RadioInterrogation);
             r.interrogationKind = 3;
             terminal.sender.Queue(map27::MakeMessageBuilder(r));
             terminal.runner.Operate([] {});
-            const std::string answer = "RX : OPERATING CONDITION  Conditions:04  Field Strength:1F  MCDT:05 ";
-            ASSERT_TRUE(terminal.runner.RunUntil([&] { return Count(terminal.events.log, answer) == 1; },
-                                                 Clock::now() + 3s))
+            const std::string answer =
+                "RX : OPERATING CONDITION  Conditions:04  Field Strength:1F  MCDT:05 ";
+            ASSERT_TRUE(terminal.runner.RunUntil(
+                [&] { return Count(terminal.events.log, answer) == 1; }, Clock::now() + 3s))
                 << "round " << round;
         }
         ::usleep(200000);  // the port stays closed for a while; the radio goes on alone
@@ -340,21 +364,27 @@ TEST(RadiosimEndToEnd, StartsAndStopsCleanlyTwentyTimes) {
         ASSERT_TRUE(radio.Started());
         const std::string path = radio.FirstLine();
         ASSERT_EQ(path.rfind("/dev/pts/", 0), 0U) << radio.Output();
-        struct stat st{};
+        struct stat st {};
         ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
         switch (i % 3) {
-        case 0: radio.Command("quit"); break;
-        case 1: ::kill(radio.Pid(), SIGTERM); break;
-        default:  // no more commands: it plays on until it is told to stop
-            radio.CloseInput();
-            ::usleep(20000);
-            ASSERT_EQ(::waitpid(radio.Pid(), nullptr, WNOHANG), 0) << "ended at the end of its input";
-            ::kill(radio.Pid(), SIGINT);
-            break;
+            case 0:
+                radio.Command("quit");
+                break;
+            case 1:
+                ::kill(radio.Pid(), SIGTERM);
+                break;
+            default:  // no more commands: it plays on until it is told to stop
+                radio.CloseInput();
+                ::usleep(20000);
+                ASSERT_EQ(::waitpid(radio.Pid(), nullptr, WNOHANG), 0)
+                    << "ended at the end of its input";
+                ::kill(radio.Pid(), SIGINT);
+                break;
         }
         const int status = radio.Wait();
         ASSERT_NE(status, -1) << "radiosim did not end, round " << i;
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << i << " status " << status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "round " << i << " status " << status;
         EXPECT_TRUE(PtyGone(path, st)) << path << " is left behind, round " << i;
     }
     EXPECT_TRUE(ChildrenOf(::getpid()).empty());
@@ -366,7 +396,10 @@ TEST(RadiosimEndToEnd, RefusesBadOptionsWithAMessage) {
     const int status = radio.Wait();
     ASSERT_NE(status, -1);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
-    EXPECT_EQ(radio.Output().rfind("radiosim: --n1: 'lots' is not a number\nusage: radiosim [DEVICE] [options]\n", 0), 0U)
+    EXPECT_EQ(
+        radio.Output().rfind(
+            "radiosim: --n1: 'lots' is not a number\nusage: radiosim [DEVICE] [options]\n", 0),
+        0U)
         << radio.Output();
 }
 

@@ -23,9 +23,15 @@ TEST(FrameText, KnownFramesOnTheWire) {
         Bytes message;
         std::string line, description;
     } cases[] = {
-        {{1, 0x7F, 1, 1}, {}, "16 10 02 01 7F 01 01 10 03 F6 02", "LR N1:127 K:1 Version:1 FCS good"},
+        {{1, 0x7F, 1, 1},
+         {},
+         "16 10 02 01 7F 01 01 10 03 F6 02",
+         "LR N1:127 K:1 Version:1 FCS good"},
         {{2, 1, 1, 0}, {}, "16 10 02 02 01 01 00 10 03 8F FB", "LA N(R):1 N(k):1 FCS good"},
-        {{1, 0x10, 1, 1}, {}, "16 10 02 01 10 10 01 01 10 03 22 0B", "LR N1:16 K:1 Version:1 FCS good"},
+        {{1, 0x10, 1, 1},
+         {},
+         "16 10 02 01 10 10 01 01 10 03 22 0B",
+         "LR N1:16 K:1 Version:1 FCS good"},
         {{4, 1, 1, 0}, {0x80}, "16 10 02 04 01 01 00 80 10 03 D1 07", "LT N(S):1 AR:1 FCS good"},
     };
     for (const Case& c : cases) {
@@ -41,7 +47,8 @@ TEST(FrameText, DamageIsShown) {
     Bytes line = Hex("16 10 02 02 01 01 00 10 03 8F FA");
     EXPECT_EQ(DescribeLinkHeader(ViewFrame(line)), "LA N(R):1 N(k):1 FCS BAD");
     EXPECT_EQ(DescribeLinkHeader(ViewFrame(Hex("16 10 02 02 10 03 8F FA"))), "damaged frame");
-    EXPECT_EQ(DescribeLinkHeader(ViewFrame(Hex("16 10 02 09 01 02 03 10 03 00 00"))), "type 09 01 02 03 FCS BAD");
+    EXPECT_EQ(DescribeLinkHeader(ViewFrame(Hex("16 10 02 09 01 02 03 10 03 00 00"))),
+              "type 09 01 02 03 FCS BAD");
     EXPECT_FALSE(ViewFrame(Hex("10 03")).wellFormed);
     EXPECT_FALSE(ViewFrame(Bytes{}).wellFormed);
 }

@@ -37,13 +37,15 @@ protected:
     }
 
     void StartRadio() {
-        sim_ = std::make_unique<Simulator>(options_, *runner_, [this](const std::string& l) { printed_.push_back(l); });
+        sim_ = std::make_unique<Simulator>(options_, *runner_,
+                                           [this](const std::string& l) { printed_.push_back(l); });
         sim_->Start();
     }
 
     void Send(const std::array<std::uint8_t, 4>& header, const Bytes& message = {}) {
         const Bytes line = MakeLineFrame(header, message);
-        ASSERT_EQ(::write(terminalSide_.get(), line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        ASSERT_EQ(::write(terminalSide_.get(), line.data(), line.size()),
+                  static_cast<ssize_t>(line.size()));
     }
 
     // Runs the radio until it has sent a frame that matches, or a second has passed.
@@ -53,8 +55,9 @@ protected:
             [&] {
                 std::uint8_t buffer[512];
                 for (ssize_t n; (n = ::read(terminalSide_.get(), buffer, sizeof buffer)) > 0;)
-                    assembler_.PushBytes(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)),
-                                         [this](std::span<const std::uint8_t> f) { seen_.push_back(ViewFrame(f)); });
+                    assembler_.PushBytes(
+                        std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)),
+                        [this](std::span<const std::uint8_t> f) { seen_.push_back(ViewFrame(f)); });
                 while (!found && next_ < seen_.size()) {
                     if (match(seen_[next_])) found = seen_[next_];
                     ++next_;
@@ -110,7 +113,8 @@ TEST_F(SimulatorOnPty, BringsTheLinkUpAndAnswersAnInterrogation) {
     EXPECT_EQ(answer->fields[0], 1);
     EXPECT_EQ(HexText(answer->message), "B0 08 07 D1 2A 31 86 A0 FE 00 00 86");
     EXPECT_TRUE(Printed("T>R LT N(S):1 AR:1 FCS good  [Radio Interrogation: personality]"));
-    EXPECT_TRUE(Printed("R>T LT N(S):1 AR:1 FCS good  [RX : Radio personality Response  PFIX:008  ID:2001"));
+    EXPECT_TRUE(Printed(
+        "R>T LT N(S):1 AR:1 FCS good  [RX : Radio personality Response  PFIX:008  ID:2001"));
 }
 
 TEST_F(SimulatorOnPty, FaultsChangeTheNextFrameOnly) {
@@ -164,7 +168,8 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
     for (int i = 0; i < 2100; ++i) huge += " 41";
     EXPECT_TRUE(sim_->Execute(huge));
     runner_->RunUntil({}, Clock::now() + 50ms);
-    EXPECT_TRUE(Printed("error: message not sent: the message of 2100 bytes does not fit the frame (2048 bytes)"));
+    EXPECT_TRUE(Printed(
+        "error: message not sent: the message of 2100 bytes does not fit the frame (2048 bytes)"));
     ASSERT_TRUE(sim_->Execute("protocol 6"));
     const auto after = Expect(IsLt);
     ASSERT_TRUE(after);
@@ -182,9 +187,10 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
 
 TEST(SimulatorOptions, CommandLine) {
     bool help = false;
-    const Options o = ParseOptions({"/dev/ttyUSB0", "--n1", "31", "--k", "2", "--pfix", "0x2C", "--ident", "2002",
-                                    "--serial", "262143", "--codings", "$84", "--t0", "250", "--quiet", "--echo"},
-                                   help);
+    const Options o =
+        ParseOptions({"/dev/ttyUSB0", "--n1", "31", "--k", "2", "--pfix", "0x2C", "--ident", "2002",
+                      "--serial", "262143", "--codings", "$84", "--t0", "250", "--quiet", "--echo"},
+                     help);
     EXPECT_FALSE(help);
     EXPECT_EQ(o.device, "/dev/ttyUSB0");
     EXPECT_EQ(o.n1, 31);
@@ -199,7 +205,8 @@ TEST(SimulatorOptions, CommandLine) {
 
     ParseOptions({"--help"}, help);
     EXPECT_TRUE(help);
-    const char* bad[][2] = {{"--n1", "256"}, {"--model", "16"}, {"--frobnicate", ""}, {"--pfix", ""}};
+    const char* bad[][2] = {
+        {"--n1", "256"}, {"--model", "16"}, {"--frobnicate", ""}, {"--pfix", ""}};
     for (const auto& b : bad) {
         std::vector<std::string> args{b[0]};
         if (*b[1]) args.emplace_back(b[1]);
