@@ -200,6 +200,10 @@ Command Parse(const std::string& line) {
         Expect(n == 2, "silent SECONDS");
         return Inject(Fault::Silence, static_cast<unsigned>(ParseNumber(w[1], 3600, "SECONDS")));
     }
+    if (verb == "unlock") {
+        Expect(n == 1, "unlock");
+        return Of(Command::Kind::Unlock);
+    }
     if (verb == "echo") {
         Expect(n == 2 && (Lower(w[1]) == "on" || Lower(w[1]) == "off"), "echo on|off");
         Command c = Of(Command::Kind::Echo);
@@ -257,6 +261,8 @@ std::string HelpText() {
            "  protocol REASON                   protocol info (B4)\n"
            "  raw HEX                           any network message, e.g. raw 80 08 07 D1 00 01\n"
            "  echo on|off                       send data calls back from the called party\n"
+           "  unlock                            let the terminal open the port again after it\n"
+           "                                    ended without closing it (it stays locked)\n"
            "Faults:\n"
            "  corrupt                           the next frame goes out with a wrong FCS\n"
            "  drop                              the next frame is not sent\n"

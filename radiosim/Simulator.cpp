@@ -168,6 +168,9 @@ bool Simulator::Execute(const std::string& line) {
             radio_.SetEcho(c.echo);
             print_(std::string("echo of data calls ") + (c.echo ? "on" : "off"));
             return true;
+        case Command::Kind::Unlock:
+            print_(unlock_ ? unlock_() : "nothing to unlock");
+            return true;
         case Command::Kind::Send:
             if (!engine_->IsEstablished())
                 print_("the link is not up: the message goes out once it is");

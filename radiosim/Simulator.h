@@ -40,6 +40,8 @@ public:
     // Runs one command line; returns false when the operator asked to quit.
     bool Execute(const std::string& line);
     const Radio& RadioState() const { return radio_; }
+    // What the unlock command does: gives the port's exclusive use back. Returns what to report.
+    void SetUnlock(std::function<std::string()> unlock) { unlock_ = std::move(unlock); }
 
 private:
     class Events;
@@ -59,6 +61,7 @@ private:
     // Faults waiting for the next frame.
     bool corruptNext_ = false, dropNext_ = false, sequenceNext_ = false;
     Clock::time_point silentUntil_{};
+    std::function<std::string()> unlock_;
 };
 
 // "HH:MM:SS.mmm" of the wall clock.

@@ -1,10 +1,12 @@
 // radiosim: a MAP27 radio on a pseudo-terminal (or a real port), driven from standard input.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,6 +61,15 @@ int main(int argc, char** argv) {
 
     LinkRunner runner(line.fd.get(), line.pseudoTerminal);
     Simulator simulator(options, runner, PrintLine);
+
+    // A terminal that ended without closing its port (killed, crashed) leaves the port in exclusive
+    // use, and only root can open it again; the operator can give it back.
+    if (line.keepAlive)
+        simulator.SetUnlock([&line] {
+            return ::ioctl(line.keepAlive.get(), TIOCNXCL) == 0
+                       ? "the port can be opened again"
+                       : std::string("unlock failed: ") + std::strerror(errno);
+        });
 
     if (signals)
         runner.Watch(signals.get(), [&] {
