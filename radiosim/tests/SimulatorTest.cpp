@@ -241,3 +241,30 @@ TEST(LinkRunnerTimers, StartKeepsARunningTimerAndAChangedIntervalBeginsAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LinkRunnerLine, ALineWhoseOtherSideClosesIsReportedOnceAndNotPolledAgain) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    UniqueFd radioSide(master);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    ::close(slave);
+    LinkRunner runner(master, true);
+    std::vector<std::string> errors;
+    int operations = 0;
+    runner.onError = [&](const std::string& what) { errors.push_back(what); };
+    runner.afterOperation = [&] { ++operations; };
+    runner.After(150ms, [] {});
+    const auto start = Clock::now();
+    runner.RunUntil({}, start + 200ms);
+    ASSERT_EQ(errors.size(), 1U);
+    EXPECT_EQ(errors[0].rfind("line lost", 0), 0U) << errors[0];
+    EXPECT_EQ(operations, 1);  // the one-shot only: nothing spun on the dead line
+    // Writing to it afterwards neither blocks nor throws.
+    const std::array<std::uint8_t, 3> bytes{1, 2, 3};
+    runner.Port().Write(bytes);
+    runner.Port().WaitUntilSent();
+}
+
+}  // namespace
