@@ -1,14 +1,41 @@
 #pragma once
 // THComm: one RS-232 port over POSIX termios, with a receive thread that calls the owner's
 // OnCommEvent handler when bytes are waiting. Every failure it detects is raised as ECommError
-// with one of a fixed set of English messages.
+// with one of a fixed set of English messages. The component never prints.
 //
 // Threads: construction, open, close, the setters, writes, purges and counts belong to the owner's
 // thread; the receive thread runs the handler and the reads the handler makes. A read on the
 // receive thread and a write on the owner's thread may overlap; two reads or two writes may not.
 // The component never depends on a GUI toolkit: the owner hands the handler's work to its own
 // thread by whatever means it has.
-
+//
+// In detail:
+// - Safe from any thread at any time: GetPortStatus, the getters, CountInBuff, CountOutBuff,
+//   WaitForInput, WaitUntilSent, ClearInBuff, ClearOutBuff, WriteStop, WriteRestart. A close on
+//   another thread makes a blocked WaitForInput, WaitUntilSent, ReadData or WriteData return at once
+//   (the reads and writes then raise "Have not started communications").
+// - CloseCommport may be called while the handler runs: it wakes the receive thread, waits for it
+//   to end (the handler must return; a handler blocked in WaitForInput is released) and then
+//   releases the port. Called from inside the handler it does not wait for its own thread: the
+//   port is closed for every later call at once, and the device itself is released when the
+//   handler returns and the thread ends. Destroying the component from inside its handler is not
+//   supported.
+// - The handler runs only on the receive thread, one call at a time. An exception that escapes it
+//   is caught there and its what() text passed to OnCommError; the thread keeps receiving.
+// - A port that disappears (adapter pulled, peer of a pseudo-terminal closed) is reported once
+//   through OnCommError as "Comport lost: <device>"; the receive thread then ends. Reads and
+//   writes raise their usual errors until the owner closes the port.
+// - Assign OnCommEvent and OnCommError before opening the port; the receive thread reads them.
+// - In CharEvent mode the receive thread reads arriving bytes ahead into the component (Linux has
+//   no wake-up on an event character) so that it can see the event character; ReadData and
+//   CountInBuff include those bytes. Reads in that mode belong to the handler.
+//
+// Linux limits: the driver sizes its own queues and XON/XOFF thresholds (InBuffSize, RxStartSize
+// and RxStopSize are stored only; OutBuffSize bounds every write), DtrDsr keeps DTR and RTS on
+// without a DSR handshake, 1.5 stop bits are asked for as 2 (a UART sends 1.5 with 5 data bits),
+// and a failed open always raises "CommOpen Error,invalid HANDLE:0xFFFFFFFF". Requests that
+// pseudo-terminals and simple adapters refuse (modem lines, line-error counters) are skipped; the
+// error mask is then 0.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,10 +83,13 @@ using TCommEvent = std::function<void(THComm& sender, std::uint32_t& size)>;
 using TCommErrorReport = std::function<void(const std::string& message)>;
 
 class TReadThread;
+class TSerialSystem;
 
 class THComm {
 public:
     THComm();
+    // Makes every system call through system, which must outlive the component (tests).
+    explicit THComm(TSerialSystem& system);
     virtual ~THComm();
     THComm(const THComm&) = delete;
     THComm& operator=(const THComm&) = delete;
@@ -103,7 +133,13 @@ public:
     void OpenCommport();
     void CloseCommport();
 
+    // Reads up to count bytes: returns when all have arrived, when 1000 ms pass after a byte
+    // without another, or when 1000 ms + 5 ms per requested byte have passed, with the bytes that
+    // have arrived (the rest of the buffer is left as it was).
     void ReadData(void* buffer, std::uint32_t count);
+    // ReadData that also tells how many bytes it delivered.
+    std::uint32_t ReadDataCounted(void* buffer, std::uint32_t count);
+    // At most 4096 bytes are read; a larger count reads 4096.
     std::string ReadStringData(std::uint32_t count);
     void WriteData(const void* buffer, std::uint32_t count);
     void WriteStringData(const std::string& text);
@@ -123,7 +159,12 @@ public:
     bool WaitForInput(int timeoutMs);
     // Blocks until the output queue is empty, the timeout passes or the port is closed or lost.
     // Returns whether everything has been sent.
+    // A negative timeout waits without limit in both.
     bool WaitUntilSent(int timeoutMs);
+    // True while the open port has gone (adapter pulled, far end of a pseudo-terminal closed). The
+    // waits above then return false at once: a caller that loops on them should stop when this
+    // says so. False while the port is closed.
+    bool IsPortLost() const;
     // "COM1".."COM4" of the current CommPort, and the device it maps to.
     std::string PortName() const;
     std::string DevicePath() const;

@@ -1,19 +1,21 @@
-// map27dump: MAP27 frames and messages from hexadecimal text, decoded as Talvane27's log shows them.
+// map27dump: MAP27 frames and messages from hexadecimal text, decoded as Talvane27's log shows
+// them.
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Codings.h"
-#include "FrameBytes.h"
+#include "FrameCodec.h"
+#include "FrameReception.h"
 #include "Network.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-namespace fb = map27::frame_bytes;
 
 constexpr int kExitBadInput = 2;
 
@@ -30,12 +32,12 @@ blanks ("80 08 07 D1"); a longer group of digits is read two at a time ("8008").
              output line, so output line N belongs to input line N. Arguments
              form one line.
   (default)  The input is one byte stream as it came off the line. It is cut into
-             frames the way the terminal receives them: from the first byte after
-             the previous frame up to DLE ETX and the two FCS bytes, DLE doubling
-             undone. Each frame gives one line: its kind (LR, LA, LT) and header
-             fields, whether its FCS is good, and for an LT the text of its message
-             after "RX : ". Bytes left over at the end are reported as an
-             incomplete frame.
+             frames the way the terminal receives them: up to DLE ETX and the two
+             FCS bytes, DLE doubling undone. Each frame gives one line: its kind
+             (LR, LA, LT) and header fields, whether its FCS is good, and for an LT
+             the text of its message after "RX : ". Noise that the terminal drops
+             before a frame's SYN DLE STX is shown on a line of its own; bytes left
+             over at the end are reported as an incomplete frame.
   --help     Shows this text.
 
 Exit status: 0 when everything was decoded; 2 for text that is not hexadecimal
@@ -82,63 +84,70 @@ std::string ByteCount(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
-// A header field, or "--" when a short frame ends before it (its end marker and FCS take the last 4 bytes).
+// A header field, or "--" when a short frame ends before it (its end marker and FCS take the last 4
+// bytes).
 std::string Field(std::span<const std::uint8_t> frame, std::size_t offset) {
     return offset + 4 < frame.size() ? std::to_string(frame[offset]) : "--";
 }
 
 // One line for one frame as read off the line (DLE doubling still in it).
 std::string DescribeFrame(std::span<const std::uint8_t> received) {
-    const Bytes frame = fb::Destuff(received);
-    if (frame.size() < 8) {
+    const Bytes frame = map27::DestuffFrame(received);
+    if (frame.size() < map27::kMinFrameLength) {
         return "damaged frame, " + ByteCount(frame.size()) + ": " + map27::HexBytesBlank(received);
     }
     std::string text;
     const std::uint8_t type = frame[3];
     switch (type) {
-        case 1: text = "LR  N1=" + Field(frame, 4) + " K=" + Field(frame, 5) + " version=" + Field(frame, 6); break;
-        case 2: text = "LA  N(R)=" + Field(frame, 4) + " N(k)=" + Field(frame, 5); break;
-        case 4: text = "LT  N(S)=" + Field(frame, 4) + " AR=" + Field(frame, 5); break;
+        case map27::kLinkRequest:
+            text = "LR  N1=" + Field(frame, 4) + " K=" + Field(frame, 5) +
+                   " version=" + Field(frame, 6);
+            break;
+        case map27::kLinkAck:
+            text = "LA  N(R)=" + Field(frame, 4) + " N(k)=" + Field(frame, 5);
+            break;
+        case map27::kLinkTransfer:
+            text = "LT  N(S)=" + Field(frame, 4) + " AR=" + Field(frame, 5);
+            break;
         default:
-            text = "type " + std::to_string(type) + "  header " + Field(frame, 4) + " " + Field(frame, 5) + " " +
-                   Field(frame, 6);
+            text = "type " + std::to_string(type) + "  header " + Field(frame, 4) + " " +
+                   Field(frame, 5) + " " + Field(frame, 6);
             break;
     }
-    if (fb::FcsIsGood(frame)) {
+    if (map27::HasGoodFcs(frame)) {
         text += "  FCS good";
     } else {
-        const std::uint16_t fcs = fb::Crc16Usb(std::span(frame).subspan(3, frame.size() - 5));
-        text += "  FCS bad (is " + map27::HexByteBlank(frame[frame.size() - 2]) + map27::HexByte(frame[frame.size() - 1]) +
-                ", should be " + map27::HexByteBlank(static_cast<std::uint8_t>(fcs & 0xFFU)) +
-                map27::HexByte(static_cast<std::uint8_t>(fcs >> 8)) + ")";
+        const std::uint16_t fcs = map27::FrameCheck(std::span(frame).subspan(3, frame.size() - 5));
+        text += "  FCS bad (is " + map27::HexByteBlank(frame[frame.size() - 2]) +
+                map27::HexByte(frame[frame.size() - 1]) + ", should be " +
+                map27::HexByteBlank(static_cast<std::uint8_t>(fcs >> 8)) +
+                map27::HexByte(static_cast<std::uint8_t>(fcs & 0xFFU)) + ")";
     }
-    if (frame[0] != fb::kSyn || frame[1] != fb::kDle || frame[2] != fb::kStx) text += "  (no SYN DLE STX at the start)";
-    if (type == 4) {
-        const std::span<const std::uint8_t> message =
-            frame.size() > 11 ? std::span(frame).subspan(7, frame.size() - 11) : std::span<const std::uint8_t>{};
-        text += "  RX : " + map27::DecodeIncomingMessage(message).body;
+    if (frame[0] != map27::kSyn || frame[1] != map27::kDle || frame[2] != map27::kStx) {
+        text += "  (no SYN DLE STX at the start)";
     }
+    if (type == map27::kLinkTransfer)
+        text += "  RX : " + map27::DecodeIncomingMessage(map27::FrameMessage(frame)).body;
     return text;
 }
 
-// Cuts a byte stream into frames the way the terminal receives them and describes each.
+// Cuts a byte stream into frames the way the terminal receives them and describes each. Noise that
+// the receiver drops before a frame's start marker is shown on a line of its own.
 void DumpStream(const Bytes& stream, std::ostream& out) {
-    std::size_t start = 0;
-    std::size_t i = 0;
-    while (i < stream.size()) {
-        if (stream[i] != fb::kDle) {
-            ++i;
-            continue;
+    // No length limit: a dump shows even a frame the terminal's buffer would refuse.
+    map27::FrameAssembler assembler(std::numeric_limits<std::size_t>::max());
+    std::size_t start = 0;  // first byte after the previous frame
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        if (assembler.Push(stream[i]) != map27::FrameAssembler::Step::Complete) continue;
+        const std::span<const std::uint8_t> frame = assembler.Frame();
+        const std::size_t consumed = i + 1 - start;
+        if (consumed > frame.size()) {
+            const auto noise = std::span(stream).subspan(start, consumed - frame.size());
+            out << "skipped " << ByteCount(noise.size())
+                << " before a frame: " << map27::HexBytesBlank(noise) << '\n';
         }
-        if (i + 1 >= stream.size()) break;
-        if (stream[i + 1] != fb::kEtx) {
-            i += 2;  // a doubled DLE, or DLE STX of the start marker, kept as it came
-            continue;
-        }
-        if (i + 3 >= stream.size()) break;
-        const std::size_t end = i + 4;
-        out << DescribeFrame(std::span(stream).subspan(start, end - start)) << '\n';
-        start = i = end;
+        out << DescribeFrame(frame) << '\n';
+        start = i + 1;
     }
     if (start < stream.size()) {
         out << "incomplete frame at the end, " << ByteCount(stream.size() - start) << ": "
@@ -196,7 +205,8 @@ int main(int argc, char** argv) {
         }
     } else {
         Bytes stream;
-        for (const Line& line : lines) stream.insert(stream.end(), line.bytes.begin(), line.bytes.end());
+        for (const Line& line : lines)
+            stream.insert(stream.end(), line.bytes.begin(), line.bytes.end());
         DumpStream(stream, std::cout);
     }
     std::cout.flush();

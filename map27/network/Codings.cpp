@@ -1,8 +1,9 @@
 #include "Codings.h"
 
 #include <cstdio>
-#include <limits>
+#include <optional>
 
+#include "IntegerText.h"
 #include "Network.h"
 
 namespace map27 {
@@ -10,13 +11,6 @@ namespace map27 {
 namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-[[noreturn]] void ThrowNotAnInteger(const std::string& text) {
-    throw BuildError("'" + text + "' is not a valid integer value");
-}
 }  // namespace
 
 std::string HexByteBlank(std::uint8_t byte) {
@@ -63,7 +57,8 @@ std::vector<std::uint8_t> PackHexText(std::string_view text) {
 PackedAddress PackAddress(std::int32_t pfix, std::int32_t ident) {
     const auto identBits = static_cast<std::uint32_t>(ident);
     return {static_cast<std::uint8_t>(static_cast<std::uint32_t>(pfix) & 0xFFU),
-            static_cast<std::uint8_t>((identBits >> 8) & 0xFFU), static_cast<std::uint8_t>(identBits & 0xFFU)};
+            static_cast<std::uint8_t>((identBits >> 8) & 0xFFU),
+            static_cast<std::uint8_t>(identBits & 0xFFU)};
 }
 
 PackedAddress PackAddress(const std::string& pfixText, const std::string& identText) {
@@ -84,42 +79,11 @@ std::string IdentText(std::uint16_t ident) {
     return text;
 }
 
-// Decimal must fit a signed 32-bit number; hexadecimal may use all 32 bits ("$FFFFFFFF" is -1), as the
-// operator of a radio tool writes bit patterns that way.
+// One set of rules for every number the operator types, shared with the link's parameter texts.
 std::int32_t StrToInt(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    bool hex = false;
-    if (i < text.size() && text[i] == '$') {
-        hex = true;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i == text.size()) ThrowNotAnInteger(text);
-
-    std::uint64_t magnitude = 0;
-    const std::uint64_t limit = hex ? 0xFFFFFFFFULL : (negative ? 0x80000000ULL : 0x7FFFFFFFULL);
-    for (; i < text.size(); ++i) {
-        int digit = -1;
-        if (hex) {
-            digit = HexDigitValue(text[i]);
-        } else if (text[i] >= '0' && text[i] <= '9') {
-            digit = text[i] - '0';
-        }
-        if (digit < 0) ThrowNotAnInteger(text);
-        magnitude = magnitude * (hex ? 16U : 10U) + static_cast<std::uint64_t>(digit);
-        if (magnitude > limit) ThrowNotAnInteger(text);
-    }
-    auto bits = static_cast<std::uint32_t>(magnitude);
-    if (negative) bits = 0U - bits;
-    return static_cast<std::int32_t>(bits);
+    const std::optional<std::int32_t> value = ParseInteger(text);
+    if (!value) throw BuildError(NotAnIntegerMessage(text));
+    return *value;
 }
 
 }  // namespace map27

@@ -18,8 +18,8 @@ std::string HexBytesBlank(std::span<const std::uint8_t> bytes);
 // 0..15 for 0-9, A-F, a-f; -1 for any other character.
 int HexDigitValue(char c);
 
-// Hexadecimal digits to bytes: every other character is dropped, an odd last digit is padded with 0,
-// pairs are taken from the left, high nibble first. "ABC" -> AB C0; "a1 b2-c3" -> A1 B2 C3.
+// Hexadecimal digits to bytes: every other character is dropped, an odd last digit is padded with
+// 0, pairs are taken from the left, high nibble first. "ABC" -> AB C0; "a1 b2-c3" -> A1 B2 C3.
 std::vector<std::uint8_t> PackHexText(std::string_view text);
 
 // PFIX and IDENT as they go out: the PFIX as one byte (low 8 bits), then the IDENT's low 16 bits,
@@ -28,7 +28,8 @@ struct PackedAddress {
     std::uint8_t pfix = 0, identHigh = 0, identLow = 0;
 };
 PackedAddress PackAddress(std::int32_t pfix, std::int32_t ident);
-// The same from the operator's texts (StrToInt rules); throws BuildError for a text that does not convert.
+// The same from the operator's texts (StrToInt rules); throws BuildError for a text that does not
+// convert.
 PackedAddress PackAddress(const std::string& pfixText, const std::string& identText);
 
 // The received address texts: PFIX zero-filled to 3 digits ("008"), IDENT to 4 ("0005", "12345").

@@ -1,6 +1,6 @@
 // Turns one message from the radio into the body of its "RX : " log line.
-// Nothing beyond the message is ever read: a field past its end shows as "--" ("-- " where the field is
-// a hexadecimal byte, so the blanks around it stay as they are).
+// Nothing beyond the message is ever read: a field past its end shows as "--" ("-- " where the
+// field is a hexadecimal byte, so the blanks around it stay as they are).
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -35,8 +35,12 @@ public:
     }
 
     // XX(k): the byte as two hex digits and a blank.
-    std::string Xx(std::size_t offset) const { return Has(offset) ? HexByteBlank(m_[offset]) : kMissingHexByte; }
-    std::string Decimal(std::size_t offset) const { return Has(offset) ? std::to_string(m_[offset]) : kMissing; }
+    std::string Xx(std::size_t offset) const {
+        return Has(offset) ? HexByteBlank(m_[offset]) : kMissingHexByte;
+    }
+    std::string Decimal(std::size_t offset) const {
+        return Has(offset) ? std::to_string(m_[offset]) : kMissing;
+    }
     std::string Decimal16(std::size_t offset) const {
         const auto word = Word(offset);
         return word ? std::to_string(*word) : kMissing;
@@ -47,32 +51,39 @@ public:
         return word ? IdentText(*word) : kMissing;
     }
     // "PFIX:" is the end of the label; this is the rest of the address.
-    std::string Address(const char* identLabel = "  ID:") const { return Pfix() + identLabel + Ident(); }
+    std::string Address(const char* identLabel = "  ID:") const {
+        return Pfix() + identLabel + Ident();
+    }
 
 private:
     std::span<const std::uint8_t> m_;
 };
 
 std::string DataMessage(const MessageReader& r, std::uint8_t type) {
-    const std::optional<std::uint8_t> coding = r.At(5);
+    struct Coding {
+        std::uint8_t code;
+        const char* label;
+        bool asText, dropDelete, inMst;
+    };
+    static constexpr Coding kCodings[] = {
+        {0xB7, "  Data(7bit ASCII):", true, true, true},
+        {0xF7, "  Data(8bit PC character):", true, false, false},
+        {0x17, "  Data(BCD):", false, false, true},
+        {0xA7, "  Data(Telex):", false, false, true},
+        {0x87, "  Data(Binary):", false, false, true},
+    };
     const bool sst = type == 0x81;
-    const char* label = nullptr;
-    bool asText = false;
-    bool dropDelete = false;
-    switch (coding.value_or(0x00)) {
-        case 0xB7: label = "  Data(7bit ASCII):"; asText = true; dropDelete = true; break;
-        case 0xF7: label = sst ? "  Data(8bit PC character):" : nullptr; asText = true; break;
-        case 0x17: label = "  Data(BCD):"; break;
-        case 0xA7: label = "  Data(Telex):"; break;
-        case 0x87: label = "  Data(Binary):"; break;
-        default: break;
+    const std::optional<std::uint8_t> code = r.At(5);
+    const Coding* coding = nullptr;
+    for (const Coding& c : kCodings) {
+        if (code && c.code == *code && (sst || c.inMst)) coding = &c;
     }
-    if (!coding || label == nullptr) return r.Xx(0) + "!!!Not supported by Talvane27:Coding " + r.Xx(5);
+    if (coding == nullptr) return r.Xx(0) + "!!!Not supported by Talvane27:Coding " + r.Xx(5);
 
     const std::span<const std::uint8_t> data = r.From(6);
     std::string body = sst ? "Receive SST  PFIX:" : "Receive MST  PFIX:";
-    body += r.Address() + label;
-    body += asText ? ReceivedTextToUtf8(data, dropDelete) : HexBytesBlank(data);
+    body += r.Address() + coding->label;
+    body += coding->asText ? ReceivedTextToUtf8(data, coding->dropDelete) : HexBytesBlank(data);
     return body;
 }
 
@@ -93,7 +104,8 @@ std::string ClearMessage(const MessageReader& r, std::uint8_t type) {
         {0xA6, 0x00, "A6-00 Clear(abnormal end)           PFIX:"},
         {0xA6, 0x01, "A6-01 Radio generated clear         PFIX:"},
         {0xA6, 0x04, "A6-04 Service not available         PFIX:"},
-        {0xA6, 0x05, "A6-05 Transmission or message too long, call disconnected or message rejected  PFIX:"},
+        {0xA6, 0x05,
+         "A6-05 Transmission or message too long, call disconnected or message rejected  PFIX:"},
         {0xA6, 0x06, "A6-06 Message coding no possible, message rejected  PFIX:"},
         {0xA6, 0x0E, "A6-0E Abnormal Disconnect           PFIX:"},
     };
@@ -119,7 +131,8 @@ std::string ProtocolInfo(const MessageReader& r) {
 }
 
 bool IsAcknowledgement(std::uint8_t type) {
-    static constexpr std::uint8_t kTypes[] = {0xC0, 0xC4, 0xC5, 0xC7, 0xD0, 0xD4, 0xD5, 0xE0, 0xE4, 0xE5, 0xE7};
+    static constexpr std::uint8_t kTypes[] = {0xC0, 0xC4, 0xC5, 0xC7, 0xD0, 0xD4,
+                                              0xD5, 0xE0, 0xE4, 0xE5, 0xE7};
     return std::find(std::begin(kTypes), std::end(kTypes), type) != std::end(kTypes);
 }
 
@@ -136,7 +149,8 @@ std::string Acknowledgement(const MessageReader& r, std::uint8_t type) {
         {0xC7, 0x00, "C7-00 Diversion ACK                 PFIX:", "  ID:"},
         {0xD0, 0x02, "D0-02 ACKQ(0):System busy           PFIX:", "  ID:"},
         {0xD0, 0x0A, "D0-0A ACKQ(1):Called unit engaged   PFIX:", "  ID:"},
-        {0xD0, 0x22, "D0-22 Local  TSC does not support MST, the radio tries to use multiple SST.", nullptr},
+        {0xD0, 0x22, "D0-22 Local  TSC does not support MST, the radio tries to use multiple SST.",
+         nullptr},
         {0xD0, 0x26, "D0-26 ACKT                          PFIX:", "  ID:"},
         {0xD4, 0x01, "D4-01 ACKI(queuing)                 PFIX:", "  ID:"},
         {0xD4, 0x02, "D4-02 ACKQ(0)(queuing)              PFIX:", "  ID:"},
@@ -175,14 +189,19 @@ std::string Acknowledgement(const MessageReader& r, std::uint8_t type) {
     const std::optional<std::uint8_t> sub = r.At(5);
     for (const Row& row : kRows) {
         if (!sub || row.type != type || row.sub != *sub) continue;
-        return row.identLabel == nullptr ? std::string(row.label) : row.label + r.Address(row.identLabel);
+        return row.identLabel == nullptr ? std::string(row.label)
+                                         : row.label + r.Address(row.identLabel);
     }
     // The four forms of an unknown sub-code differ in blanks and wording.
     switch (type) {
-        case 0xC0: return "C0-" + r.Xx(5) + " " + kReservedExtensions;
-        case 0xD0: return r.Xx(0) + "-" + r.Xx(5) + " " + kReservedExtensions;
-        case 0xE0: return r.Xx(0) + kReservedExtensions + ":Cause " + r.Xx(5);
-        default: return r.Xx(0) + "-" + r.Xx(5) + kReservedExtensions;
+        case 0xC0:
+            return "C0-" + r.Xx(5) + " " + kReservedExtensions;
+        case 0xD0:
+            return r.Xx(0) + "-" + r.Xx(5) + " " + kReservedExtensions;
+        case 0xE0:
+            return r.Xx(0) + kReservedExtensions + ":Cause " + r.Xx(5);
+        default:
+            return r.Xx(0) + "-" + r.Xx(5) + kReservedExtensions;
     }
 }
 
@@ -194,12 +213,15 @@ void RadioPersonality(const MessageReader& r, DecodedMessage& decoded) {
         serial = std::to_string((*r.At(5) & 0x03U) * 65536U + *r.Word(6));
     }
     const std::string code = r.Decimal(4);
-    decoded.body = "Radio personality Response  PFIX:" + r.Pfix() + "  ID:" + r.Ident() + "  Manufacturer's code:" +
-                   code + "  Model:" + model + "  Serial:" + serial + "  Sa:" + r.Xx(8) + "  Sb:" + r.Xx(9) +
-                   "  Sc:" + r.Xx(10) + "  CODINGS:" + r.Xx(11);
-    // The dialog learns only from a whole answer: a cut one would disable boxes on bytes never sent.
+    decoded.body = "Radio personality Response  PFIX:" + r.Pfix() + "  ID:" + r.Ident() +
+                   "  Manufacturer's code:" + code + "  Model:" + model + "  Serial:" + serial +
+                   "  Sa:" + r.Xx(8) + "  Sb:" + r.Xx(9) + "  Sc:" + r.Xx(10) +
+                   "  CODINGS:" + r.Xx(11);
+    // The dialog learns only from a whole answer: a cut one would disable boxes on bytes never
+    // sent.
     if (r.Has(11)) {
-        decoded.personality = PersonalityUpdate{r.Pfix(), r.Ident(), code, model, serial, *r.At(8), *r.At(11)};
+        decoded.personality =
+            PersonalityUpdate{r.Pfix(), r.Ident(), code, model, serial, *r.At(8), *r.At(11)};
     }
 }
 
@@ -209,10 +231,11 @@ std::string NumberingInformation(const MessageReader& r) {
         const auto word = r.Word(offset);
         return word ? std::to_string(*word & 0x7FFFU) : kMissing;
     };
-    std::string body = "Numbering Information : Radio Unit = " + r.Decimal(1) + "-" + r.Decimal16(2) +
-                       "  Individual number base IDENT = " + baseIdent(4) +
+    std::string body = "Numbering Information : Radio Unit = " + r.Decimal(1) + "-" +
+                       r.Decimal16(2) + "  Individual number base IDENT = " + baseIdent(4) +
                        "  Highest individual IDENT = " + r.Decimal16(6) +
-                       "  Group number base IDENT = " + baseIdent(8) + "  Highest group IDENT = " + r.Decimal16(10) +
+                       "  Group number base IDENT = " + baseIdent(8) +
+                       "  Highest group IDENT = " + r.Decimal16(10) +
                        "  Radio unit group address = ";
     // Whole three-byte entries only; one or two bytes left after the last are not shown.
     for (std::size_t i = 12; i + 2 < r.Size(); i += 3) {
@@ -223,8 +246,8 @@ std::string NumberingInformation(const MessageReader& r) {
 
 void RadioSettings(const MessageReader& r, DecodedMessage& decoded) {
     const bool hasCodings = r.Has(4);
-    decoded.body = "Radio Settings  Sa:" + r.Xx(1) + "  Sb:" + r.Xx(2) + "  Sc:" + r.Xx(3) + "  CODINGS:" +
-                   (hasCodings ? r.Xx(4) : std::string("no field"));
+    decoded.body = "Radio Settings  Sa:" + r.Xx(1) + "  Sb:" + r.Xx(2) + "  Sc:" + r.Xx(3) +
+                   "  CODINGS:" + (hasCodings ? r.Xx(4) : std::string("no field"));
     if (r.Has(1)) decoded.settings = SettingsUpdate{*r.At(1), r.At(4)};
 }
 
@@ -240,23 +263,49 @@ DecodedMessage DecodeIncomingMessage(std::span<const std::uint8_t> message) {
     const std::uint8_t type = message[0];
     std::string& body = decoded.body;
     switch (type) {
-        case 0x00: body = "00    !!! Reserved for protocol escape mechanism"; break;
-        case 0x01: body = "01    Radio Test Result(Informative)"; break;
-        case 0x80: body = "80    Receive Status                PFIX:" + r.Address() + "  Status:" + r.Decimal(5); break;
-        case 0x81:
-        case 0x82: body = DataMessage(r, type); break;
-        case 0x86:
-        case 0xA6: body = ClearMessage(r, type); break;
-        case 0xA3: body = "A3    RECEIVE MODEM DATA"; break;
-        case 0xA4: body = IncomingCall(r, "A4-", "Incoming Voice Call           PFIX:"); break;
-        case 0xA5: body = IncomingCall(r, "A5-", "Incoming Emergency Voice Call   PFIX:"); break;
-        case 0xB0: RadioPersonality(r, decoded); break;
-        case 0xB1: body = NumberingInformation(r); break;
-        case 0xB2:
-            body = "OPERATING CONDITION  Conditions:" + r.Xx(1) + " Field Strength:" + r.Xx(2) + " MCDT:" + r.Xx(3);
+        case 0x00:
+            body = "00    !!! Reserved for protocol escape mechanism";
             break;
-        case 0xB3: RadioSettings(r, decoded); break;
-        case 0xB4: body = ProtocolInfo(r); break;
+        case 0x01:
+            body = "01    Radio Test Result(Informative)";
+            break;
+        case 0x80:
+            body = "80    Receive Status                PFIX:" + r.Address() +
+                   "  Status:" + r.Decimal(5);
+            break;
+        case 0x81:
+        case 0x82:
+            body = DataMessage(r, type);
+            break;
+        case 0x86:
+        case 0xA6:
+            body = ClearMessage(r, type);
+            break;
+        case 0xA3:
+            body = "A3    RECEIVE MODEM DATA";
+            break;
+        case 0xA4:
+            body = IncomingCall(r, "A4-", "Incoming Voice Call           PFIX:");
+            break;
+        case 0xA5:
+            body = IncomingCall(r, "A5-", "Incoming Emergency Voice Call   PFIX:");
+            break;
+        case 0xB0:
+            RadioPersonality(r, decoded);
+            break;
+        case 0xB1:
+            body = NumberingInformation(r);
+            break;
+        case 0xB2:
+            body = "OPERATING CONDITION  Conditions:" + r.Xx(1) + " Field Strength:" + r.Xx(2) +
+                   " MCDT:" + r.Xx(3);
+            break;
+        case 0xB3:
+            RadioSettings(r, decoded);
+            break;
+        case 0xB4:
+            body = ProtocolInfo(r);
+            break;
         case 0xB5:
             body = "B5    Network Information : Radio channel number = " + r.Decimal16(1) +
                    ", System identity code = " + r.Decimal16(3);
@@ -265,7 +314,8 @@ DecodedMessage DecodeIncomingMessage(std::span<const std::uint8_t> message) {
             if (IsAcknowledgement(type)) {
                 body = Acknowledgement(r, type);
             } else {
-                body = r.Xx(0) + (type < 0x40 ? "!!! Spare(free for customisation)" : "!!! Reserved");
+                body =
+                    r.Xx(0) + (type < 0x40 ? "!!! Spare(free for customisation)" : "!!! Reserved");
             }
             break;
     }

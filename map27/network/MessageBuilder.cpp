@@ -4,7 +4,7 @@
 
 #include "Codings.h"
 #include "Cp437.h"
-#include "FrameBytes.h"
+#include "FrameCodec.h"
 #include "Network.h"
 
 namespace map27 {
@@ -18,8 +18,8 @@ constexpr const char* kStatusCallLabel = "80    Status Call                   PF
 constexpr const char* kDisconnectLabel = "86-07 DISCONNECT                    PFIX:";
 constexpr const char* kInterrogationLabel = "      Radio Interrogation           ";
 constexpr std::array<const char*, 5> kInterrogationItems = {
-    "Personality request", "Numbering information", "Status of radio settings", "Operating condition",
-    "Network information"};
+    "Personality request", "Numbering information", "Status of radio settings",
+    "Operating condition", "Network information"};
 
 constexpr std::uint8_t kSevenBitCoding = 0xB7;
 constexpr std::uint8_t kEightBitCoding = 0xF7;
@@ -71,7 +71,8 @@ std::uint8_t ProtocolInfoReason(const SendRequest& r) {
     if (r.reasonItem >= 0 && r.reasonItem < 6) return static_cast<std::uint8_t>(r.reasonItem + 1);
     if (r.reasonItem == 6) return r.reasonBits;
     if (r.reasonItem == -1) return 0x00;  // never chosen: sent as "reserved"
-    throw BuildError("Unknown Protocol Info reason " + std::to_string(r.reasonItem) + ". Nothing was sent.");
+    throw BuildError("Unknown Protocol Info reason " + std::to_string(r.reasonItem) +
+                     ". Nothing was sent.");
 }
 
 std::uint8_t RadioControlByte(const SendRequest& r) {
@@ -83,8 +84,10 @@ std::uint8_t RadioControlByte(const SendRequest& r) {
 
 std::uint8_t VolumeControlPoint(const SendRequest& r) {
     static constexpr std::array<std::uint8_t, 3> kPoints = {0x04, 0x02, 0x01};
-    if (r.controlPointItem >= 0 && r.controlPointItem < 3) return kPoints[static_cast<std::size_t>(r.controlPointItem)];
-    throw BuildError("Unknown volume control point " + std::to_string(r.controlPointItem) + ". Nothing was sent.");
+    if (r.controlPointItem >= 0 && r.controlPointItem < 3)
+        return kPoints[static_cast<std::size_t>(r.controlPointItem)];
+    throw BuildError("Unknown volume control point " + std::to_string(r.controlPointItem) +
+                     ". Nothing was sent.");
 }
 
 std::uint8_t TestHeaderByte(const std::string& text) {
@@ -173,11 +176,12 @@ void BuildBody(const SendRequest& r, std::uint8_t ns, std::uint8_t ar, BuiltMess
             return;
         case SendKind::RadioInterrogation:
             if (r.interrogationKind >= kInterrogationItems.size()) {
-                throw BuildError("Unknown radio interrogation request " + std::to_string(r.interrogationKind) +
-                                 ". Nothing was sent.");
+                throw BuildError("Unknown radio interrogation request " +
+                                 std::to_string(r.interrogationKind) + ". Nothing was sent.");
             }
             m = {0xB0, static_cast<std::uint8_t>(r.interrogationKind & 0xFFU)};
-            built.logText = std::string(kInterrogationLabel) + kInterrogationItems[r.interrogationKind];
+            built.logText =
+                std::string(kInterrogationLabel) + kInterrogationItems[r.interrogationKind];
             return;
         case SendKind::RadioControl:
             m = {0xB2, RadioControlByte(r)};
@@ -186,8 +190,8 @@ void BuildBody(const SendRequest& r, std::uint8_t ns, std::uint8_t ar, BuiltMess
         case SendKind::RadioManagement: {
             const auto codings = static_cast<std::uint8_t>(r.codingsBits & 0xFEU);
             m = {0xB3, r.controlsBits, 0x00, 0x00, codings};
-            built.logText = "Radio Management : CONTROLSa = " + HexByteBlank(r.controlsBits) + ", CODINGS = " +
-                            HexByteBlank(codings);
+            built.logText = "Radio Management : CONTROLSa = " + HexByteBlank(r.controlsBits) +
+                            ", CODINGS = " + HexByteBlank(codings);
             return;
         }
         case SendKind::ProtocolInfo:
@@ -212,7 +216,8 @@ void BuildBody(const SendRequest& r, std::uint8_t ns, std::uint8_t ar, BuiltMess
             AppendAddress(m, r.prefixText, r.identText);
             m.push_back(0x00);
             m.push_back(status);
-            built.logText = kStatusCallLabel + AddressLogText(r) + "  STATUS:" + VisibleLogText(r.statusText);
+            built.logText =
+                kStatusCallLabel + AddressLogText(r) + "  STATUS:" + VisibleLogText(r.statusText);
             return;
         }
         case SendKind::Disconnect:
@@ -225,7 +230,8 @@ void BuildBody(const SendRequest& r, std::uint8_t ns, std::uint8_t ar, BuiltMess
             BuildTestFrame(r, ns, ar, built);
             return;
         default:
-            throw BuildError("Unknown message kind " + std::to_string(r.sendKind) + ". Nothing was sent.");
+            throw BuildError("Unknown message kind " + std::to_string(r.sendKind) +
+                             ". Nothing was sent.");
     }
 }
 
@@ -249,13 +255,13 @@ BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size
     BuildBody(request, ns, ar, built);
     if (built.message.size() > capacity) {
         throw BuildError("The message is " + std::to_string(built.message.size()) +
-                         " bytes long, but a data frame carries at most " + std::to_string(capacity) +
-                         " bytes. Nothing was sent.");
+                         " bytes long, but a data frame carries at most " +
+                         std::to_string(capacity) + " bytes. Nothing was sent.");
     }
     if (request.sendKind == SendKind::TestFrame) {
-        // The dump shows the frame as it goes on the line. Under the link's CRC-error test option the
-        // engine writes other FCS bytes and patches the last two entries of this text.
-        built.logText = HexBytesBlank(frame_bytes::FrameOnLine(built.header, built.message));
+        // The dump shows the frame as it goes on the line. Under the link's CRC-error test option
+        // the engine writes other FCS bytes and patches the last two entries of this text.
+        built.logText = HexBytesBlank(MakeDataFrame(built.header, built.message));
     }
     return built;
 }

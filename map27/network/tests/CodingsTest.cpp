@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "Codings.h"
-#include "FrameBytes.h"
 #include "Network.h"
 
 namespace map27 {
@@ -24,8 +23,10 @@ TEST(Codings, HexTextsOfAByte) {
 
 TEST(Codings, HexDigitValues) {
     const std::string digits = "0123456789ABCDEFabcdef";
-    const int values[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
-    for (std::size_t i = 0; i < digits.size(); ++i) EXPECT_EQ(HexDigitValue(digits[i]), values[i]) << digits[i];
+    const int values[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                          11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        EXPECT_EQ(HexDigitValue(digits[i]), values[i]) << digits[i];
     for (char c : std::string("gG -$xZ\x80")) EXPECT_EQ(HexDigitValue(c), -1) << int(c);
 }
 
@@ -86,60 +87,38 @@ TEST(StrToInt, AcceptsTheOrdinaryForms) {
         std::int32_t value;
     };
     const Case cases[] = {
-        {"0", 0},       {"008", 8},           {"  2001", 2001},     {"+7", 7},          {"-12", -12},
-        {"$1F", 31},    {"$ff", 255},         {"0x1F", 31},         {"0X1f", 31},       {"-$10", -16},
-        {"2147483647", 2147483647},           {"-2147483648", -2147483647 - 1},
-        {"$7FFFFFFF", 2147483647},            {"$FFFFFFFF", -1},    {"0x80000000", -2147483647 - 1},
-        {"\t 12", 12},
+        {"0", 0},
+        {"008", 8},
+        {"  2001", 2001},
+        {"+7", 7},
+        {"-12", -12},
+        {"$1F", 31},
+        {"$ff", 255},
+        {"0x1F", 31},
+        {"0X1f", 31},
+        {"-$10", -16},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"$7FFFFFFF", 2147483647},
+        {"$FFFFFFFF", -1},
+        {"0x80000000", -2147483647 - 1},
     };
     for (const Case& c : cases) EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
 }
 
 TEST(StrToInt, RefusesWithOneMessageNamingTheText) {
-    const char* bad[] = {"", " ", "abc", "12 ", "1 2", "$", "0x", "--1", "+", "2147483648", "-2147483649",
-                         "$100000000", "12a", "0x1G", "1.5", "$-1"};
+    const char* bad[] = {"",    " ",    "abc", "12 ",        "1 2",         "$",
+                         "0x",  "--1",  "+",   "2147483648", "-2147483649", "$100000000",
+                         "12a", "0x1G", "1.5", "$-1"};
     for (const char* text : bad) {
         try {
             StrToInt(text);
             ADD_FAILURE() << "accepted '" << text << "'";
         } catch (const BuildError& e) {
-            EXPECT_EQ(std::string(e.what()), "'" + std::string(text) + "' is not a valid integer value");
+            EXPECT_EQ(std::string(e.what()),
+                      "'" + std::string(text) + "' is not a valid integer value");
         }
     }
-}
-
-TEST(FrameBytes, CheckValueAndFramesOnTheLine) {
-    const std::string digits = "123456789";
-    EXPECT_EQ(frame_bytes::Crc16Usb(Bytes(digits.begin(), digits.end())), 0xB4C8);
-
-    struct Case {
-        std::array<std::uint8_t, 4> header;
-        Bytes message;
-        Bytes line;
-    };
-    const Case cases[] = {
-        {{0x01, 0x7F, 0x01, 0x01}, {}, {0x16, 0x10, 0x02, 0x01, 0x7F, 0x01, 0x01, 0x10, 0x03, 0xF6, 0x02}},
-        {{0x02, 0x01, 0x01, 0x00}, {}, {0x16, 0x10, 0x02, 0x02, 0x01, 0x01, 0x00, 0x10, 0x03, 0x8F, 0xFB}},
-        {{0x01, 0x10, 0x01, 0x01}, {}, {0x16, 0x10, 0x02, 0x01, 0x10, 0x10, 0x01, 0x01, 0x10, 0x03, 0x22, 0x0B}},
-        {{0x04, 0x01, 0x01, 0x00}, {0x80}, {0x16, 0x10, 0x02, 0x04, 0x01, 0x01, 0x00, 0x80, 0x10, 0x03, 0xD1, 0x07}},
-        {{0x04, 0x10, 0x01, 0x00},
-         {0x10},
-         {0x16, 0x10, 0x02, 0x04, 0x10, 0x10, 0x01, 0x00, 0x10, 0x10, 0x10, 0x03, 0xD2, 0x6B}},
-    };
-    for (const Case& c : cases) {
-        const Bytes line = frame_bytes::FrameOnLine(c.header, c.message);
-        EXPECT_EQ(line, c.line) << HexBytesBlank(line);
-        const Bytes frame = frame_bytes::Destuff(line);
-        EXPECT_EQ(frame.size(), c.message.size() + 11);
-        EXPECT_TRUE(frame_bytes::FcsIsGood(frame)) << HexBytesBlank(frame);
-        Bytes damaged = frame;
-        damaged[4] ^= 0x01;
-        EXPECT_FALSE(frame_bytes::FcsIsGood(damaged));
-    }
-    // Four DLEs in the region collapse pairwise to two.
-    const Bytes fourDle = {0x16, 0x10, 0x02, 0x04, 0x10, 0x10, 0x10, 0x10, 0x00, 0x10, 0x03, 0x00, 0x00};
-    EXPECT_EQ(frame_bytes::Destuff(fourDle).size(), fourDle.size() - 2);
-    EXPECT_FALSE(frame_bytes::FcsIsGood(Bytes{0x16, 0x10, 0x02, 0x10, 0x03, 0x00, 0x00}));
 }
 
 }  // namespace

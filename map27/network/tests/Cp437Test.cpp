@@ -26,8 +26,9 @@ TEST(Cp437, KnownCharacters) {
         std::uint8_t byte;
         char32_t codePoint;
     };
-    const Case cases[] = {{0x80, U'Ç'}, {0x81, U'ü'}, {0x82, U'é'}, {0x9E, U'₧'}, {0xB0, U'░'}, {0xC4, U'─'},
-                          {0xDB, U'█'}, {0xE1, U'ß'}, {0xE3, U'π'}, {0xF8, U'°'}, {0xFE, U'■'}, {0xFF, 0x00A0}};
+    const Case cases[] = {{0x80, U'Ç'}, {0x81, U'ü'}, {0x82, U'é'}, {0x9E, U'₧'},
+                          {0xB0, U'░'}, {0xC4, U'─'}, {0xDB, U'█'}, {0xE1, U'ß'},
+                          {0xE3, U'π'}, {0xF8, U'°'}, {0xFE, U'■'}, {0xFF, 0x00A0}};
     for (const Case& c : cases) EXPECT_EQ(Cp437CodePoint(c.byte), c.codePoint) << int(c.byte);
     EXPECT_EQ(Cp437ByteOf(U'€'), -1);
     EXPECT_EQ(Cp437ByteOf(U'β'), -1);
@@ -62,10 +63,12 @@ TEST(Cp437, DataTextRefusesACharacterWithoutAByte) {
         EXPECT_NE(message.find("'€'"), std::string::npos) << message;
         EXPECT_NE(message.find("U+20AC"), std::string::npos) << message;
     }
-    EXPECT_THROW(DataTextToBytes("\xC3"), BuildError);           // cut sequence
-    EXPECT_THROW(DataTextToBytes("a\xFF" "b"), BuildError);       // not UTF-8
-    EXPECT_THROW(DataTextToBytes("\xC0\xAF"), BuildError);        // over-long form
-    EXPECT_THROW(DataTextToBytes("\xED\xA0\x80"), BuildError);    // surrogate
+    EXPECT_THROW(DataTextToBytes("\xC3"), BuildError);  // cut sequence
+    EXPECT_THROW(DataTextToBytes("a\xFF"
+                                 "b"),
+                 BuildError);                                   // not UTF-8
+    EXPECT_THROW(DataTextToBytes("\xC0\xAF"), BuildError);      // over-long form
+    EXPECT_THROW(DataTextToBytes("\xED\xA0\x80"), BuildError);  // surrogate
 }
 
 TEST(Cp437, ReceivedTextStaysOnOneLine) {

@@ -32,7 +32,8 @@ void ExpectBodies(const std::vector<Line>& lines) {
 TEST(DecodeIncomingMessage, ExamplesOfTheLog) {
     ExpectBodies({
         {"80 08 07 D1 00 01", "80    Receive Status                PFIX:008  ID:2001  Status:1"},
-        {"81 08 07 D1 00 B7 48 65 6C 6C 6F 7F 7F", "Receive SST  PFIX:008  ID:2001  Data(7bit ASCII):Hello"},
+        {"81 08 07 D1 00 B7 48 65 6C 6C 6F 7F 7F",
+         "Receive SST  PFIX:008  ID:2001  Data(7bit ASCII):Hello"},
         {"81 08 07 D1 00 17 12 34", "Receive SST  PFIX:008  ID:2001  Data(BCD):12 34 "},
         {"82 08 07 D1 00 F7 41", "82 !!!Not supported by Talvane27:Coding F7 "},
         {"82 08 07 D1 00 87", "Receive MST  PFIX:008  ID:2001  Data(Binary):"},
@@ -45,16 +46,22 @@ TEST(DecodeIncomingMessage, ExamplesOfTheLog) {
         {"D5 08 07 D1 00 01", "D5-01 MAINT                         PFIX2:008 ID2:2001"},
         {"C5 08 07 D1 00 00", "C5-00 GTC                           PFIX2:008  ID2:2001"},
         {"B0 08 07 D1 2A 35 86 A0 FE 00 00 86",
-         "Radio personality Response  PFIX:008  ID:2001  Manufacturer's code:42  Model:3  Serial:100000  Sa:FE   "
+         "Radio personality Response  PFIX:008  ID:2001  Manufacturer's code:42  Model:3  "
+         "Serial:100000  Sa:FE   "
          "Sb:00   Sc:00   CODINGS:86 "},
         {"B1 08 07 D1 80 01 07 D0 00 64 00 C8 08 00 65 10 03 20",
-         "Numbering Information : Radio Unit = 8-2001  Individual number base IDENT = 1  Highest individual IDENT = "
-         "2000  Group number base IDENT = 100  Highest group IDENT = 200  Radio unit group address = 8-101, 16-800, "},
+         "Numbering Information : Radio Unit = 8-2001  Individual number base IDENT = 1  Highest "
+         "individual IDENT = "
+         "2000  Group number base IDENT = 100  Highest group IDENT = 200  Radio unit group address "
+         "= 8-101, 16-800, "},
         {"B1 08 07 D1 00 01 07 D0 00 64 00 C8",
-         "Numbering Information : Radio Unit = 8-2001  Individual number base IDENT = 1  Highest individual IDENT = "
-         "2000  Group number base IDENT = 100  Highest group IDENT = 200  Radio unit group address = "},
+         "Numbering Information : Radio Unit = 8-2001  Individual number base IDENT = 1  Highest "
+         "individual IDENT = "
+         "2000  Group number base IDENT = 100  Highest group IDENT = 200  Radio unit group address "
+         "= "},
         {"B2 01 1F 05", "OPERATING CONDITION  Conditions:01  Field Strength:1F  MCDT:05 "},
-        {"B5 01 2C 12 34", "B5    Network Information : Radio channel number = 300, System identity code = 4660"},
+        {"B5 01 2C 12 34",
+         "B5    Network Information : Radio channel number = 300, System identity code = 4660"},
         {"B3 FC 00 00 84", "Radio Settings  Sa:FC   Sb:00   Sc:00   CODINGS:84 "},
         {"B3 FC 00 00", "Radio Settings  Sa:FC   Sb:00   Sc:00   CODINGS:no field"},
     });
@@ -84,8 +91,10 @@ TEST(DecodeIncomingMessage, TypesWithoutSubCode) {
 
 TEST(DecodeIncomingMessage, DataCodings) {
     ExpectBodies({
-        {"81 08 07 D1 00 F7 41 7F 82 00 42", "Receive SST  PFIX:008  ID:2001  Data(8bit PC character):A␡éB"},
-        {"81 08 07 D1 00 B7 41 00 42 0D 0A 43", "Receive SST  PFIX:008  ID:2001  Data(7bit ASCII):AB␍␊C"},
+        {"81 08 07 D1 00 F7 41 7F 82 00 42",
+         "Receive SST  PFIX:008  ID:2001  Data(8bit PC character):A␡éB"},
+        {"81 08 07 D1 00 B7 41 00 42 0D 0A 43",
+         "Receive SST  PFIX:008  ID:2001  Data(7bit ASCII):AB␍␊C"},
         {"82 08 07 D1 00 B7 C1 E1", "Receive MST  PFIX:008  ID:2001  Data(7bit ASCII):┴ß"},
         {"82 08 07 D1 00 17 98 76", "Receive MST  PFIX:008  ID:2001  Data(BCD):98 76 "},
         {"81 08 07 D1 00 A7 01 1F", "Receive SST  PFIX:008  ID:2001  Data(Telex):01 1F "},
@@ -101,7 +110,8 @@ TEST(DecodeIncomingMessage, DataCodings) {
 TEST(DecodeIncomingMessage, IncomingCallsShowTheByteTheLayoutPointsAt) {
     ExpectBodies({
         {"A4 08 07 D1 02 08 11 22", "A4-22 Incoming Voice Call           PFIX:008  ID:2001"},
-        {"A4 08 07 D1 F0 35", "A4-35 Incoming Voice Call           PFIX:008  ID:2001"},  // high nibble plays no part
+        {"A4 08 07 D1 F0 35",
+         "A4-35 Incoming Voice Call           PFIX:008  ID:2001"},  // high nibble plays no part
         {"A5 08 07 D1 00 30", "A5-30 Incoming Emergency Voice Call   PFIX:008  ID:2001"},
         {"A5 08 07 D1 01 30 31", "A5-31 Incoming Emergency Voice Call   PFIX:008  ID:2001"},
     });
@@ -115,7 +125,8 @@ TEST(DecodeIncomingMessage, ClearMessages) {
         {"A6 08 07 D1 01", "A6-01 Radio generated clear         PFIX:008  ID:2001"},
         {"A6 08 07 D1 04", "A6-04 Service not available         PFIX:008  ID:2001"},
         {"A6 08 07 D1 05",
-         "A6-05 Transmission or message too long, call disconnected or message rejected  PFIX:008  ID:2001"},
+         "A6-05 Transmission or message too long, call disconnected or message rejected  PFIX:008  "
+         "ID:2001"},
         {"A6 08 07 D1 06", "A6-06 Message coding no possible, message rejected  PFIX:008  ID:2001"},
         {"A6 08 07 D1 0E", "A6-0E Abnormal Disconnect           PFIX:008  ID:2001"},
         {"A6 08 07 D1 02", "A6 -02 !!!Reserved for further extensions"},
@@ -146,7 +157,8 @@ TEST(DecodeIncomingMessage, Acknowledgements) {
         {"C7 08 07 D1 00 FF", "C7 -FF !!!Reserved for further extensions"},
         {"D0 08 07 D1 00 02", "D0-02 ACKQ(0):System busy           PFIX:008  ID:2001"},
         {"D0 08 07 D1 00 0A", "D0-0A ACKQ(1):Called unit engaged   PFIX:008  ID:2001"},
-        {"D0 08 07 D1 00 22", "D0-22 Local  TSC does not support MST, the radio tries to use multiple SST."},
+        {"D0 08 07 D1 00 22",
+         "D0-22 Local  TSC does not support MST, the radio tries to use multiple SST."},
         {"D0 08 07 D1 00 26", "D0-26 ACKT                          PFIX:008  ID:2001"},
         {"D0 08 07 D1 00 00", "D0 -00  !!!Reserved for further extensions"},
         {"D4 08 07 D1 00 01", "D4-01 ACKI(queuing)                 PFIX:008  ID:2001"},
@@ -181,7 +193,8 @@ TEST(DecodeIncomingMessage, Acknowledgements) {
         {"E4 08 07 D1 00 16", "E4-16 ACKT   (negative)             PFIX:008  ID:2001"},
         {"E4 08 07 D1 00 00", "E4 -00 !!!Reserved for further extensions"},
         {"E5 08 07 D1 00 03", "E5-03 AHYX:Call set-up rejected     PFIX2:008  ID2:2001"},
-        {"E5 08 07 D1 00 07", "E5-07 Local Radio has accepted the call for call-back  PFIX2:008  ID2:2001"},
+        {"E5 08 07 D1 00 07",
+         "E5-07 Local Radio has accepted the call for call-back  PFIX2:008  ID2:2001"},
         {"E5 08 07 D1 00 04", "E5 -04 !!!Reserved for further extensions"},
         {"E7 08 07 D1 00 03", "E7-03 Diversion ACKX(0)             PFIX:008  ID:2001"},
         {"E7 08 07 D1 00 04", "E7-04 Diversion ACKV                PFIX:008  ID:2001"},
@@ -193,10 +206,12 @@ TEST(DecodeIncomingMessage, Acknowledgements) {
 
 TEST(DecodeIncomingMessage, LabelsPutPfixInColumn37) {
     // Code and name fill 36 characters; a longer pair keeps exactly two blanks before "PFIX".
-    const char* messages[] = {"80 08 07 D1 00 01", "86 08 07 D1 07", "A6 08 07 D1 00", "C0 08 07 D1 00 00",
-                              "C5 08 07 D1 00 00", "D4 08 07 D1 00 26", "E4 08 07 D1 00 16", "E7 08 07 D1 00 03"};
+    const char* messages[] = {"80 08 07 D1 00 01", "86 08 07 D1 07",    "A6 08 07 D1 00",
+                              "C0 08 07 D1 00 00", "C5 08 07 D1 00 00", "D4 08 07 D1 00 26",
+                              "E4 08 07 D1 00 16", "E7 08 07 D1 00 03"};
     for (const char* hex : messages) EXPECT_EQ(Body(hex).find("PFIX"), 36U) << hex;
-    const char* longLabels[] = {"A6 08 07 D1 05", "E0 08 07 D1 00 0E", "E7 08 07 D1 00 08", "D5 08 07 D1 00 0A"};
+    const char* longLabels[] = {"A6 08 07 D1 05", "E0 08 07 D1 00 0E", "E7 08 07 D1 00 08",
+                                "D5 08 07 D1 00 0A"};
     for (const char* hex : longLabels) {
         const std::string body = Body(hex);
         const std::size_t pfix = body.find("PFIX");
@@ -207,7 +222,8 @@ TEST(DecodeIncomingMessage, LabelsPutPfixInColumn37) {
 }
 
 TEST(DecodeIncomingMessage, PersonalityAnswerFillsTheDialog) {
-    const DecodedMessage decoded = DecodeIncomingMessage(Hex("B0 08 07 D1 2A 35 86 A0 FE 00 00 86"));
+    const DecodedMessage decoded =
+        DecodeIncomingMessage(Hex("B0 08 07 D1 2A 35 86 A0 FE 00 00 86"));
     ASSERT_TRUE(decoded.personality.has_value());
     EXPECT_FALSE(decoded.settings.has_value());
     const PersonalityUpdate& p = *decoded.personality;
@@ -219,11 +235,14 @@ TEST(DecodeIncomingMessage, PersonalityAnswerFillsTheDialog) {
     EXPECT_EQ(p.facilities, 0xFE);
     EXPECT_EQ(p.codings, 0x86);
 
-    // Bits 3 and 2 of offset 5 change neither model nor serial; the top serial bits come from bits 1-0.
-    EXPECT_EQ(Body("B0 08 07 D1 2A 3D 86 A0 FE 00 00 86"), Body("B0 08 07 D1 2A 35 86 A0 FE 00 00 86"));
+    // Bits 3 and 2 of offset 5 change neither model nor serial; the top serial bits come from bits
+    // 1-0.
+    EXPECT_EQ(Body("B0 08 07 D1 2A 3D 86 A0 FE 00 00 86"),
+              Body("B0 08 07 D1 2A 35 86 A0 FE 00 00 86"));
     const DecodedMessage most = DecodeIncomingMessage(Hex("B0 FF FF FF FF FF FF FF 01 02 03 04"));
     EXPECT_EQ(most.body,
-              "Radio personality Response  PFIX:255  ID:65535  Manufacturer's code:255  Model:15  Serial:262143  "
+              "Radio personality Response  PFIX:255  ID:65535  Manufacturer's code:255  Model:15  "
+              "Serial:262143  "
               "Sa:01   Sb:02   Sc:03   CODINGS:04 ");
 }
 
@@ -239,7 +258,8 @@ TEST(DecodeIncomingMessage, SettingsAnswerCarriesAllEightFacilityBits) {
     EXPECT_EQ(without.settings->facilities, 0xFC);
     EXPECT_FALSE(without.settings->codings.has_value());
 
-    for (const char* other : {"B1 08 07 D1 00 01 07 D0 00 64 00 C8", "B2 01 1F 05", "B5 01 2C 12 34", "80 08 07 D1 00 01"}) {
+    for (const char* other : {"B1 08 07 D1 00 01 07 D0 00 64 00 C8", "B2 01 1F 05",
+                              "B5 01 2C 12 34", "80 08 07 D1 00 01"}) {
         const DecodedMessage d = DecodeIncomingMessage(Hex(other));
         EXPECT_FALSE(d.personality.has_value()) << other;
         EXPECT_FALSE(d.settings.has_value()) << other;
@@ -273,18 +293,22 @@ TEST(DecodeIncomingMessage, ShortMessagesShowMissingFields) {
         {"E0 08 07 D1 00", "E0 !!!Reserved for further extensions:Cause -- "},
         {"E7", "E7 --- !!!Reserved for further extensions"},
         {"B0 08 07 D1 2A 35 86",
-         "Radio personality Response  PFIX:008  ID:2001  Manufacturer's code:42  Model:3  Serial:--  Sa:--   Sb:--   "
+         "Radio personality Response  PFIX:008  ID:2001  Manufacturer's code:42  Model:3  "
+         "Serial:--  Sa:--   Sb:--   "
          "Sc:--   CODINGS:-- "},
         {"B1 08",
-         "Numbering Information : Radio Unit = 8---  Individual number base IDENT = --  Highest individual IDENT = "
+         "Numbering Information : Radio Unit = 8---  Individual number base IDENT = --  Highest "
+         "individual IDENT = "
          "--  Group number base IDENT = --  Highest group IDENT = --  Radio unit group address = "},
         {"B2 01", "OPERATING CONDITION  Conditions:01  Field Strength:--  MCDT:-- "},
         {"B3 FC", "Radio Settings  Sa:FC   Sb:--   Sc:--   CODINGS:no field"},
         {"B3", "Radio Settings  Sa:--   Sb:--   Sc:--   CODINGS:no field"},
-        {"B5 01 2C 12", "B5    Network Information : Radio channel number = 300, System identity code = --"},
+        {"B5 01 2C 12",
+         "B5    Network Information : Radio channel number = 300, System identity code = --"},
     });
     // A cut personality answer leaves the dialog alone; a settings answer needs its Sa byte.
-    EXPECT_FALSE(DecodeIncomingMessage(Hex("B0 08 07 D1 2A 35 86 A0 FE 00 00")).personality.has_value());
+    EXPECT_FALSE(
+        DecodeIncomingMessage(Hex("B0 08 07 D1 2A 35 86 A0 FE 00 00")).personality.has_value());
     EXPECT_FALSE(DecodeIncomingMessage(Hex("B3")).settings.has_value());
     const DecodedMessage saOnly = DecodeIncomingMessage(Hex("B3 FC"));
     ASSERT_TRUE(saOnly.settings.has_value());
@@ -294,10 +318,12 @@ TEST(DecodeIncomingMessage, ShortMessagesShowMissingFields) {
 // Every type at every short length, in buffers of exactly the message's size, so the sanitizer
 // build catches any read past the end. Every body is one line.
 TEST(DecodeIncomingMessage, NeverReadsPastTheEndAndStaysOnOneLine) {
-    const Bytes pattern = {0x10, 0x08, 0x07, 0xD1, 0x0F, 0xB7, 0x0D, 0x0A, 0x7F, 0x00, 0xFF, 0x10, 0x03, 0x20};
+    const Bytes pattern = {0x10, 0x08, 0x07, 0xD1, 0x0F, 0xB7, 0x0D,
+                           0x0A, 0x7F, 0x00, 0xFF, 0x10, 0x03, 0x20};
     for (int type = 0; type < 256; ++type) {
         for (std::size_t n = 1; n <= pattern.size(); ++n) {
-            std::vector<std::uint8_t> message(pattern.begin(), pattern.begin() + static_cast<std::ptrdiff_t>(n));
+            std::vector<std::uint8_t> message(pattern.begin(),
+                                              pattern.begin() + static_cast<std::ptrdiff_t>(n));
             message[0] = static_cast<std::uint8_t>(type);
             if (n > 5 && (type == 0x81 || type == 0x82)) {
                 for (const std::uint8_t coding : Bytes{0xB7, 0xF7, 0x17, 0xA7, 0x87}) {
