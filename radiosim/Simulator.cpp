@@ -1,6 +1,7 @@
 #include "Simulator.h"
 
 #include <sys/time.h>
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 
