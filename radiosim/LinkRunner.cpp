@@ -145,8 +145,7 @@ void LinkRunner::ReadLine() {
     const ssize_t n = ::read(fd_, buffer, sizeof buffer);
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
     if (n <= 0) {
-        // The other side went away (EIO on a pseudo-terminal whose peer closed): stop waiting on
-        // it.
+        // The other side went away (EIO on a pseudo-terminal whose peer closed): wait no more.
         lineLost_ = true;
         if (onError)
             onError(n < 0 ? std::string("line lost: ") + std::strerror(errno) : "line closed");
