@@ -13,9 +13,7 @@
 #include <cmath>
 
 #include "LinkInterfaces.h"
-#ifdef HALBERD_HAVE_MAP27_NETWORK
 #include "Network.h"
-#endif
 
 TRadioGroup::TRadioGroup(const QString& objectName, const QString& caption,
                          const QStringList& items, int defaultIndex, QWidget* parent)
@@ -109,50 +107,6 @@ QCheckBox* TBitBoxRow::Box(int bit) const {
     return bit >= 0 && bit < 8 ? boxes_[bit] : nullptr;
 }
 
-#ifdef HALBERD_HAVE_MAP27_NETWORK
 std::int32_t DialogStrToInt(const QString& text) {
     return map27::StrToInt(text.toStdString());
 }
-#else
-// Until the network library is built alongside, the same rules as its StrToInt.
-std::int32_t DialogStrToInt(const QString& text) {
-    const std::string s = text.toStdString();
-    const auto fail = [&s]() {
-        return map27::BuildError("'" + s + "' is not a valid integer value");
-    };
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    unsigned base = 10;
-    if (i < s.size() && s[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == s.size()) throw fail();
-    std::uint64_t value = 0;
-    for (; i < s.size(); ++i) {
-        const char c = s[i];
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
-            throw fail();
-        value = value * base + digit;
-        if (value > 0xFFFFFFFFULL) throw fail();
-    }
-    // Decimal must fit a signed 32-bit number; hexadecimal may use all 32 bits.
-    if (base == 10 && value > (negative ? 0x80000000ULL : 0x7FFFFFFFULL)) throw fail();
-    const auto bits = static_cast<std::uint32_t>(value);
-    const auto magnitude = static_cast<std::int64_t>(static_cast<std::int32_t>(bits));
-    const std::int64_t result = base == 16 ? magnitude : static_cast<std::int64_t>(value);
-    return static_cast<std::int32_t>(negative ? -result : result);
-}
-#endif

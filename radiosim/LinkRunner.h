@@ -1,0 +1,116 @@
+#pragma once
+// A Qt-free driver for a MAP27 link engine: one poll() loop over the line's descriptor, any
+// further descriptors (standard input, a signal descriptor) and a list of timers on the monotonic
+// clock. It gives the engine its port and its five timers, cuts the received bytes into frames
+// and serialises every engine call. The radio simulator runs the radio's engine on it; the end to
+// end tests run the terminal's engine on it over the other side of the pseudo-terminal.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "FrameReception.h"
+#include "FrameText.h"
+#include "LinkEngine.h"
+
+namespace radiosim {
+
+using Clock = std::chrono::steady_clock;
+
+class LinkRunner {
+public:
+    // lineFd: the open line, not owned. On a pseudo-terminal there is nothing to drain.
+    LinkRunner(int lineFd, bool lineIsPseudoTerminal);
+    ~LinkRunner();
+    LinkRunner(const LinkRunner&) = delete;
+    LinkRunner& operator=(const LinkRunner&) = delete;
+
+    map27::ILinkPort& Port();
+    std::array<map27::ILinkTimer*, 5> Timers();
+    // The engine that the timers and the received frames drive; it must outlive the runner's loop.
+    void Attach(map27::LinkEngine& engine);
+
+    // Every frame cut from the line; return false to keep it from the engine.
+    std::function<bool(std::span<const std::uint8_t> frame)> onFrameReceived;
+    // Every frame the engine writes, before it goes out; may change it; return false to drop it.
+    std::function<bool(Bytes& frame)> onFrameSending;
+    // Every frame as it went out.
+    std::function<void(std::span<const std::uint8_t> frame)> onFrameSent;
+    // After every engine operation the loop made (a frame, a timer) and every callback it ran.
+    std::function<void()> afterOperation;
+    // A failure the loop caught (an engine call that threw, a line that went away).
+    std::function<void(const std::string& what)> onError;
+
+    // Watches another descriptor; the callback runs when it is readable (or hung up).
+    void Watch(int fd, std::function<void()> onReadable);
+    void Unwatch(int fd);
+    // A one-shot callback after the delay.
+    void After(std::chrono::milliseconds delay, std::function<void()> callback);
+
+    void Stop() { stopped_ = true; }
+    bool Stopped() const { return stopped_; }
+    // Runs until Stop(), until done() holds (checked after every step) or until the deadline;
+    // returns whether done() held (or Stop() was called).
+    bool RunUntil(const std::function<bool()>& done, Clock::time_point deadline);
+    void Run();
+    // Calls into the engine from outside the loop's callbacks go through here, so failures are
+    // reported and afterOperation runs.
+    void Operate(const std::function<void()>& op);
+
+private:
+    class LinePort;
+    class LinkTimer;
+    void Step(Clock::time_point deadline);
+    void ReadLine();
+    void FireTimers();
+    void WriteLine(std::span<const std::uint8_t> bytes);
+
+    int fd_;
+    bool isPty_;
+    bool lineLost_ = false;
+    bool lineFullReported_ = false;
+    bool stopped_ = false;
+    map27::LinkEngine* engine_ = nullptr;
+    std::unique_ptr<LinePort> port_;
+    std::array<std::unique_ptr<LinkTimer>, 5> timers_;
+    map27::FrameAssembler assembler_;
+    std::map<int, std::function<void()>> watched_;
+    std::multimap<Clock::time_point, std::function<void()>> oneShots_;
+};
+
+// Sends network messages one after the other as the link allows: a message waits until the
+// link is up, the send credit is there and the previous message is acknowledged. A message that
+// a link restart dropped unacknowledged is sent again once the link is back, so nothing is lost.
+class MessageSender {
+public:
+    explicit MessageSender(map27::LinkEngine& engine) : engine_(engine) {}
+    void Queue(std::shared_ptr<const map27::IMessageBuilder> builder);
+    // Call after every engine operation.
+    void Pump();
+    std::size_t Waiting() const { return queue_.size() + (inFlight_ ? 1 : 0); }
+    std::function<void(const std::string& what)> onError;
+
+private:
+    map27::LinkEngine& engine_;
+    std::deque<std::shared_ptr<const map27::IMessageBuilder>> queue_;
+    std::shared_ptr<const map27::IMessageBuilder> inFlight_;
+};
+
+// Builds a fixed network message (the radio's messages) into a data frame with AR = 1.
+class FixedMessage : public map27::IMessageBuilder {
+public:
+    FixedMessage(Bytes message, std::string logText)
+        : message_(std::move(message)), log_(std::move(logText)) {}
+    map27::BuiltMessage Build(std::uint8_t ns, std::size_t capacity) const override;
+
+private:
+    Bytes message_;
+    std::string log_;
+};
+
+}  // namespace radiosim

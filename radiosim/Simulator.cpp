@@ -1,0 +1,301 @@
+#include "Simulator.h"
+
+#include <sys/time.h>
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+
+#include "Network.h"
+
+namespace radiosim {
+
+std::string TimeStamp() {
+    timeval tv{};
+    ::gettimeofday(&tv, nullptr);
+    std::tm local{};
+    ::localtime_r(&tv.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<int>(tv.tv_usec / 1000));
+    return text;
+}
+
+class Simulator::Events : public map27::ILinkEvents {
+public:
+    explicit Events(Simulator& sim) : sim_(sim) {}
+    void OnLinkStatus(const std::string& panelText) override {
+        if (panelText == last_) return;
+        last_ = panelText;
+        const bool up = panelText.find("OK") != std::string::npos;
+        sim_.print_(TimeStamp() + " link " +
+                    (up ? "up" : "down: waiting for the terminal's link request"));
+    }
+    void OnLinkTimes(const std::string&, const std::string&) override {}
+    void OnLogLine(const std::string& line) override {
+        if (line.rfind("TX : ", 0) == 0) return;  // the frame trace shows what went out
+        if (!sim_.options_.quiet) sim_.print_(TimeStamp() + " link: " + line);
+    }
+    void OnReceivedNs(std::uint8_t) override {}
+    void OnDataFrame(std::span<const std::uint8_t> message) override {
+        sim_.OnMessageFromTerminal(message);
+    }
+    void OnParameterError(const std::string& message) override { sim_.print_("error: " + message); }
+    void OnMessageBuilt(const map27::BuiltMessage&, bool) override {}
+
+private:
+    Simulator& sim_;
+    std::string last_;
+};
+
+Simulator::Simulator(const Options& options, LinkRunner& runner,
+                     std::function<void(const std::string&)> print)
+    : options_(options), runner_(runner), print_(std::move(print)), radio_(options.personality) {
+    radio_.SetEcho(options.echo);
+    events_ = std::make_unique<Events>(*this);
+    engine_ = std::make_unique<map27::LinkEngine>(runner_.Port(), runner_.Timers(), *events_);
+    map27::LinkParameterTexts texts = options_.timers;
+    texts.n1 = std::to_string(options_.n1);
+    engine_->SetParameterTexts(texts);
+    engine_->SetWindowAndVersion(options_.k, options_.version);
+    engine_->SetSpeed1200(options_.speed1200);
+    engine_->SetArFunctionEnabled(true);  // a frame that asks for it is acknowledged at once
+    sender_ = std::make_unique<MessageSender>(*engine_);
+    sender_->onError = [this](const std::string& what) {
+        print_("error: message not sent: " + what);
+    };
+
+    runner_.Attach(*engine_);
+    runner_.afterOperation = [this] { sender_->Pump(); };
+    runner_.onError = [this](const std::string& what) { print_(TimeStamp() + " error: " + what); };
+    runner_.onFrameSending = [this](Bytes& frame) { return OnSending(frame); };
+    runner_.onFrameSent = [this](std::span<const std::uint8_t> frame) { Trace("R>T", frame); };
+    runner_.onFrameReceived = [this](std::span<const std::uint8_t> frame) {
+        return OnReceived(frame);
+    };
+}
+
+Simulator::~Simulator() {
+    runner_.afterOperation = nullptr;
+    runner_.onFrameSending = nullptr;
+    runner_.onFrameSent = nullptr;
+    runner_.onFrameReceived = nullptr;
+    runner_.onError = nullptr;
+}
+
+void Simulator::Start() {
+    runner_.Operate([this] { engine_->StartLink(); });
+}
+
+void Simulator::Trace(const char* direction, std::span<const std::uint8_t> frame) {
+    if (options_.quiet) return;
+    const FrameView view = ViewFrame(frame);
+    std::string line = TimeStamp() + " " + direction + " " + DescribeLinkHeader(view);
+    if (view.wellFormed && view.type == 4) {
+        if (direction[0] == 'R')
+            line += "  [RX : " + map27::DecodeIncomingMessage(view.message).body + "]";
+        else
+            line += "  [" + DescribeTerminalMessage(view.message) + "]";
+    }
+    print_(line + "  " + HexText(frame));
+}
+
+bool Simulator::OnReceived(std::span<const std::uint8_t> frame) {
+    if (Clock::now() < silentUntil_) {
+        if (!options_.quiet) print_(TimeStamp() + " T>R (silent, not heard) " + HexText(frame));
+        return false;
+    }
+    Trace("T>R", frame);
+    return true;
+}
+
+bool Simulator::OnSending(Bytes& frame) {
+    if (Clock::now() < silentUntil_) {
+        if (!options_.quiet) print_(TimeStamp() + " R>T (silent, not sent) " + HexText(frame));
+        return false;
+    }
+    if (dropNext_) {
+        dropNext_ = false;
+        print_(TimeStamp() + " R>T (fault: dropped) " + DescribeLinkHeader(ViewFrame(frame)) +
+               "  " + HexText(frame));
+        return false;
+    }
+    if (sequenceNext_) {
+        const FrameView view = ViewFrame(frame);
+        if (view.wellFormed && view.type == 4) {
+            sequenceNext_ = false;
+            const auto wrong = static_cast<std::uint8_t>(view.fields[0] + 1);
+            if (auto changed = WithSequenceNumber(frame, wrong)) frame = std::move(*changed);
+            print_(TimeStamp() + " fault: the next data frame goes out with N(S) " +
+                   std::to_string(wrong) + " instead of " + std::to_string(view.fields[0]));
+        }
+    }
+    if (corruptNext_ && frame.size() >= 2) {
+        corruptNext_ = false;
+        frame.back() = static_cast<std::uint8_t>(frame.back() ^ 0x5A);
+        print_(TimeStamp() + " fault: the next frame goes out with a wrong FCS");
+    }
+    return true;
+}
+
+void Simulator::OnMessageFromTerminal(std::span<const std::uint8_t> message) {
+    for (const Bytes& answer : radio_.Answer(message)) SendToTerminal(answer);
+}
+
+void Simulator::SendToTerminal(const Bytes& message) {
+    const std::string text = map27::DecodeIncomingMessage(message).body;
+    sender_->Queue(std::make_shared<FixedMessage>(message, text));
+}
+
+bool Simulator::Execute(const std::string& line) {
+    const Command c = ParseCommand(line);
+    switch (c.kind) {
+        case Command::Kind::None:
+            return true;
+        case Command::Kind::Quit:
+            return false;
+        case Command::Kind::Help: {
+            std::string help = HelpText();
+            for (std::size_t start = 0, end; start < help.size(); start = end + 1) {
+                end = help.find('\n', start);
+                if (end == std::string::npos) end = help.size();
+                print_(help.substr(start, end - start));
+            }
+            return true;
+        }
+        case Command::Kind::Error:
+            print_("error: " + c.error);
+            return true;
+        case Command::Kind::Echo:
+            radio_.SetEcho(c.echo);
+            print_(std::string("echo of data calls ") + (c.echo ? "on" : "off"));
+            return true;
+        case Command::Kind::Unlock:
+            print_(unlock_ ? unlock_() : "nothing to unlock");
+            return true;
+        case Command::Kind::Send:
+            if (!engine_->IsEstablished())
+                print_("the link is not up: the message goes out once it is");
+            runner_.Operate([&] { SendToTerminal(c.message); });
+            return true;
+        case Command::Kind::Inject:
+            switch (c.fault) {
+                case Fault::CorruptFcs:
+                    corruptNext_ = true;
+                    break;
+                case Fault::DropFrame:
+                    dropNext_ = true;
+                    break;
+                case Fault::OutOfSequence:
+                    sequenceNext_ = true;
+                    break;
+                case Fault::Silence:
+                    silentUntil_ = Clock::now() + std::chrono::seconds(c.seconds);
+                    print_(TimeStamp() + " silent for " + std::to_string(c.seconds) + " s");
+                    runner_.After(std::chrono::seconds(c.seconds), [this] {
+                        if (Clock::now() >= silentUntil_) print_(TimeStamp() + " silence over");
+                    });
+                    break;
+                case Fault::Restart:
+                    print_(TimeStamp() + " restarting the link");
+                    runner_.Operate([this] { engine_->RestartLink(); });
+                    break;
+            }
+            return true;
+    }
+    return true;
+}
+
+namespace {
+
+std::uint32_t Value(const std::vector<std::string>& args, std::size_t& i, std::uint32_t max) {
+    if (i + 1 >= args.size()) throw std::invalid_argument(args[i] + " needs a value");
+    ++i;
+    return ParseNumber(args[i], max, args[i - 1].c_str());
+}
+
+}  // namespace
+
+Options ParseOptions(const std::vector<std::string>& args, bool& help) {
+    Options o;
+    help = false;
+    Personality& p = o.personality;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto byte = [&] { return static_cast<std::uint8_t>(Value(args, i, 255)); };
+        auto word = [&] { return static_cast<std::uint16_t>(Value(args, i, 65535)); };
+        if (a == "--help" || a == "-h")
+            help = true;
+        else if (a == "--quiet" || a == "-q")
+            o.quiet = true;
+        else if (a == "--echo")
+            o.echo = true;
+        else if (a == "--1200")
+            o.speed1200 = true;
+        else if (a == "--n1")
+            o.n1 = static_cast<std::uint16_t>(Value(args, i, 255));
+        else if (a == "--k")
+            o.k = static_cast<std::uint16_t>(Value(args, i, 255));
+        else if (a == "--version")
+            o.version = static_cast<std::uint16_t>(Value(args, i, 255));
+        else if (a == "--t0")
+            o.timers.t0 = std::to_string(word());
+        else if (a == "--t2")
+            o.timers.t2 = std::to_string(word());
+        else if (a == "--t3")
+            o.timers.t3 = std::to_string(word());
+        else if (a == "--t4")
+            o.timers.t4 = std::to_string(word());
+        else if (a == "--pfix")
+            p.pfix = byte();
+        else if (a == "--ident")
+            p.ident = word();
+        else if (a == "--manufacturer")
+            p.manufacturerCode = byte();
+        else if (a == "--model")
+            p.model = static_cast<std::uint8_t>(Value(args, i, 15));
+        else if (a == "--serial")
+            p.serial = Value(args, i, 262143);
+        else if (a == "--sa")
+            p.sa = byte();
+        else if (a == "--sb")
+            p.sb = byte();
+        else if (a == "--sc")
+            p.sc = byte();
+        else if (a == "--codings")
+            p.codings = byte();
+        else if (a == "--settings-sa")
+            p.settingsSa = byte();
+        else if (a == "--settings-codings")
+            p.settingsCodings = byte();
+        else if (a == "--channel")
+            p.channel = static_cast<std::uint16_t>(Value(args, i, 1023));
+        else if (a == "--system")
+            p.systemCode = static_cast<std::uint16_t>(Value(args, i, 32767));
+        else if (!a.empty() && a[0] == '-')
+            throw std::invalid_argument("unknown option " + a);
+        else if (o.device.empty())
+            o.device = a;
+        else
+            throw std::invalid_argument("more than one device given: " + o.device + " and " + a);
+    }
+    return o;
+}
+
+std::string UsageText() {
+    return "usage: radiosim [DEVICE] [options]\n"
+           "Plays a MAP27 radio. Without DEVICE it opens a pseudo-terminal and prints its path on "
+           "the\n"
+           "first line; point the terminal's port at it. Commands are read from standard input "
+           "(help).\n"
+           "Link:   --n1 N (127)  --k N (1)  --version N (1)  --t0 --t2 --t3 --t4 MS (1000 70 "
+           "10000 35000)\n"
+           "        --1200  1200 bit/s for the port and the derived T1 (else 9600)\n"
+           "Radio:  --pfix N (8)  --ident N (2001)  --manufacturer N (42)  --model N (3)  --serial "
+           "N (100000)\n"
+           "        --sa --sb --sc --codings BYTE (what it supports: FE 00 00 86)\n"
+           "        --settings-sa --settings-codings BYTE (what is set now: FC 84)\n"
+           "        --channel N (300)  --system N (4660)\n"
+           "Other:  --echo (send data calls back)  --quiet (no frame trace)  --help\n";
+}
+
+}  // namespace radiosim

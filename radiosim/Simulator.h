@@ -1,0 +1,70 @@
+#pragma once
+// The simulated radio: a link engine in the radio's place on a LinkRunner, the radio's answers,
+// the operator's commands, the faults, and the trace of every frame.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "LinkRunner.h"
+#include "Radio.h"
+
+namespace radiosim {
+
+struct Options {
+    std::string device;  // empty: a new pseudo-terminal
+    std::uint16_t n1 = 127, k = 1, version = 1;
+    map27::LinkParameterTexts timers;  // T0, T2, T3, T4 (N1 from n1)
+    bool speed1200 = false;            // derives T1 for 1200 bit/s instead of 9600
+    bool quiet = false;                // no frame trace
+    bool echo = false;
+    Personality personality;
+};
+
+// Parses the command line (without the program name). Throws std::invalid_argument with the
+// message for the operator; sets help when --help was asked for.
+Options ParseOptions(const std::vector<std::string>& args, bool& help);
+std::string UsageText();
+
+class Simulator {
+public:
+    // print receives every line of the trace and of the answers to commands, without line end.
+    Simulator(const Options& options, LinkRunner& runner,
+              std::function<void(const std::string&)> print);
+    ~Simulator();
+
+    void Start();
+    // Runs one command line; returns false when the operator asked to quit.
+    bool Execute(const std::string& line);
+    const Radio& RadioState() const { return radio_; }
+    // What the unlock command does: gives the port's exclusive use back. Returns what to report.
+    void SetUnlock(std::function<std::string()> unlock) { unlock_ = std::move(unlock); }
+
+private:
+    class Events;
+    void OnMessageFromTerminal(std::span<const std::uint8_t> message);
+    void SendToTerminal(const Bytes& message);
+    bool OnSending(Bytes& frame);
+    bool OnReceived(std::span<const std::uint8_t> frame);
+    void Trace(const char* direction, std::span<const std::uint8_t> frame);
+
+    Options options_;
+    LinkRunner& runner_;
+    std::function<void(const std::string&)> print_;
+    Radio radio_;
+    std::unique_ptr<Events> events_;
+    std::unique_ptr<map27::LinkEngine> engine_;
+    std::unique_ptr<MessageSender> sender_;
+    // Faults waiting for the next frame.
+    bool corruptNext_ = false, dropNext_ = false, sequenceNext_ = false;
+    Clock::time_point silentUntil_{};
+    std::function<std::string()> unlock_;
+};
+
+// "HH:MM:SS.mmm" of the wall clock.
+std::string TimeStamp();
+
+}  // namespace radiosim

@@ -1,0 +1,62 @@
+#include "LogView.h"
+
+#include <QFontDatabase>
+#include <QScrollBar>
+
+QString VisibleControlCharacters(const QString& text) {
+    QString shown = text;
+    for (QChar& c : shown) {
+        const char16_t code = c.unicode();
+        if (code < 0x20) {
+            c = QChar(static_cast<char16_t>(0x2400 + code));
+        } else if (code == 0x7F) {
+            c = QChar(static_cast<char16_t>(0x2421));
+        }
+    }
+    return shown;
+}
+
+LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    setUndoRedoEnabled(false);
+    batchTimer_.setSingleShot(true);
+    batchTimer_.setInterval(40);
+    connect(&batchTimer_, &QTimer::timeout, this, &LogView::Flush);
+}
+
+void LogView::AppendLine(const QString& line) {
+    pending_.append(VisibleControlCharacters(line));
+    if (!batchTimer_.isActive()) batchTimer_.start();
+}
+
+void LogView::ClearLog() {
+    pending_.clear();
+    batchTimer_.stop();
+    clear();
+}
+
+void LogView::Flush() {
+    batchTimer_.stop();
+    if (pending_.isEmpty()) return;
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    const int keptPosition = bar->value();
+    appendPlainText(pending_.join(QChar('\n')));
+    pending_.clear();
+    if (following) {
+        bar->setValue(bar->maximum());
+    } else {
+        bar->setValue(keptPosition);
+    }
+}
+
+QStringList LogView::Lines() {
+    Flush();
+    const QString all = toPlainText();
+    if (all.isEmpty()) return {};
+    return all.split(QChar('\n'));
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The log: read-only, fixed pitch, one message per line. Lines are appended in batches so that a
+// flood of frames cannot freeze the window, and the view follows new lines unless the operator has
+// scrolled up to read.
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTimer>
+
+// Control characters (CR, LF, ...) become their visible symbols of the U+2400 block, so a received
+// text never breaks a line.
+QString VisibleControlCharacters(const QString& text);
+
+class LogView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit LogView(QWidget* parent = nullptr);
+    void AppendLine(const QString& line);
+    void ClearLog();
+    // Appends the waiting lines at once (also done by the batch timer).
+    void Flush();
+    // The lines shown plus those waiting, for tests and checks.
+    QStringList Lines();
+
+private:
+    QStringList pending_;
+    QTimer batchTimer_;
+};

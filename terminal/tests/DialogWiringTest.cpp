@@ -1,0 +1,147 @@
+// The main window and the other windows together: the Parameters window restarts the link with its
+// texts, a dialog's send reaches the wire, the test frame's header is written back, the CRC-error box
+// reaches the link, the radio's personality answer fills the management window, and the Timer check
+// window follows the link timers.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "TerminalTestSupport.h"
+
+namespace talvane::test {
+namespace {
+
+QWidget* TopLevel(const char* name) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name)) return widget;
+    }
+    return nullptr;
+}
+
+template <typename T>
+T* In(const char* window, const char* control) {
+    QWidget* top = TopLevel(window);
+    return top == nullptr ? nullptr : top->findChild<T*>(QString::fromLatin1(control));
+}
+
+class DialogWiringTest : public TerminalTest {};
+
+TEST_F(DialogWiringTest, ClosingTheParametersWindowRestartsTheLinkWithItsTexts) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    QTimer::singleShot(50, [] {
+        In<QLineEdit>("ParameterForm", "N1Edit")->setText(QStringLiteral("64"));
+        In<QPushButton>("ParameterForm", "OKButton")->click();
+    });
+    Control<QAction>("Parameters1")->trigger();  // modal: returns when the window closes
+    radio.ClearFrames();
+    ASSERT_TRUE(WaitUntil([&] { return !radio.Frames().empty(); }, 3000, &radio));
+    EXPECT_EQ(HexText(radio.Frames().front()), HexText(map27::MakeLinkRequest(64, 1, 1)));
+    EXPECT_TRUE(WaitUntil([&] { return Panel(3) == QStringLiteral("T1 : 16992(ms)"); }));
+}
+
+TEST_F(DialogWiringTest, AVolumeButtonSendsThroughTheMainWindow) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    BringUpLink(radio);
+    Control<QAction>("VolumeControl1")->trigger();
+    ASSERT_TRUE(TopLevel("VCForm")->isVisible());
+    In<QPushButton>("VCForm", "UpButton")->click();
+    ASSERT_TRUE(WaitUntil([&] { return !radio.DataFrames().empty(); }, 3000, &radio));
+    EXPECT_EQ(HexText(radio.Frames().front()),
+              HexText(map27::MakeDataFrame({map27::kLinkTransfer, 1, 1, 0}, std::vector<std::uint8_t>{0xB6, 0x01, 0x01})));
+    EXPECT_TRUE(WaitUntil([&] { return form_->LogLines() == QStringList{QStringLiteral("TX : Volume Control")}; }));
+}
+
+TEST_F(DialogWiringTest, TheTestFrameHeaderAsSentIsWrittenBack) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    BringUpLink(radio);
+    Control<QAction>("Sendtestpacket1")->trigger();
+    In<QLineEdit>("SSPForm", "Data2Edit")->setText(QStringLiteral("55"));
+    In<QLineEdit>("SSPForm", "Data5Edit")->setText(QStringLiteral("F02548"));
+    In<QCheckBox>("SSPForm", "MLMCB")->setChecked(true);
+    In<QPushButton>("SSPForm", "TxButton")->click();
+    ASSERT_TRUE(WaitUntil([&] { return !radio.DataFrames().empty(); }, 3000, &radio));
+    EXPECT_EQ(HexText(radio.Frames().front()), "16 10 02 04 01 01 00 F0 25 48 10 03 " +
+                                                  HexText(radio.Frames().front()).substr(36));
+    EXPECT_TRUE(WaitUntil([&] { return In<QLineEdit>("SSPForm", "Data2Edit")->text() == QStringLiteral("01"); }))
+        << "the window shows the N(S) that went out";
+}
+
+TEST_F(DialogWiringTest, TheCrcErrorBoxSpoilsEveryFrameUntilCleared) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    Control<QAction>("Sendtestpacket1")->trigger();
+    In<QCheckBox>("SSPForm", "CRCErrorCheckBox")->setChecked(true);
+    Control<QAction>("ResetMenu")->trigger();
+    radio.ClearFrames();
+    ASSERT_TRUE(WaitUntil([&] { return !radio.Frames().empty(); }, 3000, &radio));
+    const std::string good = "16 10 02 01 7F 01 01 10 03 F6 02";
+    EXPECT_EQ(HexText(radio.Frames().front()).substr(0, 26), good.substr(0, 26));
+    EXPECT_NE(HexText(radio.Frames().front()), good);
+}
+
+TEST_F(DialogWiringTest, PersonalityRequestOpensTheManagementWindowAndTheAnswerFillsIt) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    BringUpLink(radio);
+    Control<QAction>("Personalityrequest1")->trigger();
+    EXPECT_TRUE(TopLevel("ManagementForm")->isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return !radio.DataFrames().empty(); }, 3000, &radio));
+    EXPECT_EQ(radio.DataFrames().front()[7], 0xB0);
+    EXPECT_EQ(radio.DataFrames().front()[8], 0x00);
+    radio.SendLinkAck(2, 1);
+    radio.SendData(1, std::vector<std::uint8_t>{0xB0, 0x08, 0x07, 0xD1, 0x2A, 0x35, 0x86, 0xA0, 0xFE, 0x00, 0x00, 0x86});
+    EXPECT_TRUE(WaitUntil([&] { return In<QLabel>("ManagementForm", "SNoLabel")->text().contains("100000"); },
+                          3000, &radio));
+    EXPECT_TRUE(form_->LogLines().back().startsWith(QStringLiteral("RX : Radio personality Response  PFIX:008")))
+        << form_->LogLines().join(QChar('|')).toStdString();
+}
+
+TEST_F(DialogWiringTest, TheTimerCheckWindowFollowsTheLinkTimersWhileItIsOpen) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    auto* valueTimer = form_->findChild<QTimer*>(QStringLiteral("ValueTimer"));
+    ASSERT_NE(valueTimer, nullptr);
+    EXPECT_FALSE(valueTimer->isActive());
+    Control<QAction>("TimerCheck2")->trigger();
+    EXPECT_TRUE(valueTimer->isActive());
+    EXPECT_EQ(valueTimer->interval(), 100);
+    EXPECT_TRUE(WaitUntil([&] { return In<QLineEdit>("TCForm", "Edit1")->text() == QStringLiteral("True"); }));
+    EXPECT_EQ(In<QLineEdit>("TCForm", "EditT0")->text(), QStringLiteral("1000"));
+    EXPECT_EQ(In<QLineEdit>("TCForm", "Edit2")->text(), QStringLiteral("false"));
+    TopLevel("TCForm")->hide();
+    EXPECT_FALSE(valueTimer->isActive()) << "nothing left to refresh";
+}
+
+TEST_F(DialogWiringTest, AnEmergencyCallDisablesTheIncludeAndPriorityChoices) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    auto* include = In<QWidget>("CallOptionForm", "IncludeRG");
+    auto* priority = In<QWidget>("CallOptionForm", "PriorityRG");
+    ASSERT_NE(include, nullptr);
+    ASSERT_NE(priority, nullptr);
+    for (const auto& [item, enabled] : std::vector<std::pair<int, bool>>{{1, false}, {0, true}, {1, false}, {3, false}}) {
+        Control<QComboBox>("CallCBox")->setCurrentIndex(item);
+        EXPECT_EQ(include->isEnabled(), enabled) << item;
+        EXPECT_EQ(priority->isEnabled(), enabled) << item;
+    }
+}
+
+}  // namespace
+}  // namespace talvane::test

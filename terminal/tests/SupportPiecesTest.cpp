@@ -1,0 +1,122 @@
+// The pieces around the main window: error reporting, the log view, the DATA box count, signals.
+#include <QScrollBar>
+#include <QTest>
+#include <csignal>
+#include <stdexcept>
+#include <thread>
+
+#include "DataMemoEdit.h"
+#include "ErrorReporting.h"
+#include "LogView.h"
+#include "SignalWatcher.h"
+#include "TerminalTestSupport.h"
+
+namespace talvane::test {
+namespace {
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) throw std::runtime_error("Have not started communications");
+        return QObject::event(event);
+    }
+};
+
+class ErrorReportingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetMessageBoxHook([this](const MessageBoxRequest& request) {
+            boxes_.push_back(request);
+            // A failure that recurs while the box is open must not open a second one.
+            if (boxes_.size() == 1) ReportError(request.text);
+            return QMessageBox::Ok;
+        });
+    }
+    void TearDown() override { SetMessageBoxHook({}); }
+    std::vector<MessageBoxRequest> boxes_;
+};
+
+TEST_F(ErrorReportingTest, ShowsTheProgramsErrorBoxOnceWhileItIsOpen) {
+    ReportError(QStringLiteral("Write data Timeout"));
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].caption, QStringLiteral("Talvane27"));
+    EXPECT_EQ(boxes_[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes_[0].buttons, QMessageBox::Ok);
+    ReportError(QStringLiteral("Write data Timeout"));
+    EXPECT_EQ(boxes_.size(), 2u) << "once the box is closed, the same text is shown again";
+}
+
+TEST_F(ErrorReportingTest, AnExceptionEscapingAnEventHandlerIsShown) {
+    Thrower thrower;
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+    ASSERT_TRUE(WaitUntil([&] { return !boxes_.empty(); }, 1000));
+    EXPECT_EQ(boxes_[0].text, QStringLiteral("Have not started communications"));
+}
+
+TEST_F(ErrorReportingTest, AReportFromAnotherThreadIsShownOnTheUiThread) {
+    std::thread other([] { ReportErrorQueued(QStringLiteral("Read data Timeout")); });
+    other.join();
+    EXPECT_TRUE(boxes_.empty());
+    ASSERT_TRUE(WaitUntil([&] { return !boxes_.empty(); }, 1000));
+    EXPECT_EQ(boxes_[0].text, QStringLiteral("Read data Timeout"));
+}
+
+TEST(LogView, ShowsControlCharactersAsSymbolsAndKeepsOneMessageOnOneLine) {
+    EXPECT_EQ(VisibleControlCharacters(QStringLiteral("A\r\nB\x7f")),
+              QString::fromUtf16(u"A\u240D\u240AB\u2421"));
+    LogView log;
+    log.AppendLine(QStringLiteral("RX : TEXT:ab\r\ncd"));
+    log.AppendLine(QStringLiteral("TX : next"));
+    EXPECT_EQ(log.Lines(), (QStringList{QString::fromUtf16(u"RX : TEXT:ab\u240D\u240Acd"), QStringLiteral("TX : next")}));
+    log.ClearLog();
+    EXPECT_TRUE(log.Lines().isEmpty());
+}
+
+TEST(LogView, FollowsNewLinesUnlessTheOperatorScrolledUp) {
+    LogView log;
+    log.resize(300, 100);
+    log.show();
+    for (int i = 0; i < 200; ++i) log.AppendLine(QStringLiteral("line %1").arg(i));
+    log.Flush();
+    QScrollBar* bar = log.verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    for (int i = 0; i < 10; ++i) log.AppendLine(QStringLiteral("more %1").arg(i));
+    ASSERT_TRUE(WaitUntil([&] { return log.blockCount() == 210; }, 1000)) << "lines arrive in batches";
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(10);
+    for (int i = 0; i < 10; ++i) log.AppendLine(QStringLiteral("later %1").arg(i));
+    log.Flush();
+    EXPECT_EQ(bar->value(), 10) << "the operator's reading position is kept";
+}
+
+TEST(LogView, AFloodIsAppendedInFewBatches) {
+    LogView log;
+    for (int i = 0; i < 5000; ++i) log.AppendLine(QStringLiteral("RX : flood %1").arg(i));
+    EXPECT_EQ(log.blockCount(), 1) << "nothing is appended line by line";
+    ASSERT_TRUE(WaitUntil([&] { return log.blockCount() == 5000; }, 2000));
+    EXPECT_EQ(log.Lines().back(), QStringLiteral("RX : flood 4999"));
+}
+
+TEST(DataMemoEdit, CountsALineBreakAsTwoCharacters) {
+    EXPECT_EQ(WireLength(QStringLiteral("abc")), 3);
+    EXPECT_EQ(WireLength(QStringLiteral("ab\ncd")), 6);
+    DataMemoEdit memo;
+    memo.SetMaxLength(6);
+    memo.setPlainText(QStringLiteral("ab\nc"));
+    memo.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&memo, QStringLiteral("xyz"));
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("ab\ncx")) << "a b CR LF c x: six characters";
+}
+
+TEST(SignalWatcher, TurnsSigtermIntoARequestOnTheUiThread) {
+    SignalWatcher watcher;
+    int received = 0;
+    QObject::connect(&watcher, &SignalWatcher::TerminationRequested, [&](int number) { received = number; });
+    ASSERT_EQ(std::raise(SIGTERM), 0);
+    ASSERT_TRUE(WaitUntil([&] { return received != 0; }, 1000));
+    EXPECT_EQ(received, SIGTERM);
+}
+
+}  // namespace
+}  // namespace talvane::test
