@@ -68,6 +68,10 @@ TBitBoxRow::TBitBoxRow(QWidget* parent) : QWidget(parent) {
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(0);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // Some monospace fonts do not say so of themselves (Qt takes Noto Sans Mono for proportional);
+    // asking for a fixed pitch keeps the digits under their boxes wherever a fixed font exists.
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
     const qreal advance = QFontMetricsF(fixed).horizontalAdvance(QLatin1Char('0'));
     const int indicator = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this);
     // Each box stands in a column as wide as a digit and its blank (or the box, if wider); the
