@@ -87,6 +87,19 @@ public:
         return static_cast<double>(utime + stime) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
     }
 
+    // The CPU time of the threads alive now, in nanoseconds (/proc/<pid>/task/*/schedstat): finer
+    // than the clock ticks of utime and stime, for a program that hardly runs.
+    double ThreadCpuMs() const {
+        std::error_code ec;
+        unsigned long long ns = 0;
+        for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec)) {
+            std::ifstream file(task.path() / "schedstat");
+            unsigned long long onCpu = 0;
+            if (file >> onCpu) ns += onCpu;
+        }
+        return static_cast<double>(ns) / 1e6;
+    }
+
     // True once the program holds the device open.
     bool HasOpen(const std::string& device) const {
         std::error_code ec;
@@ -137,6 +150,8 @@ void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, 
         talvaneRadio.Next(1s);
         const double terminalBefore = terminal.CpuMs();
         const double engineerBefore = engineer.CpuMs();
+        const double terminalThreadsBefore = terminal.ThreadCpuMs();
+        const double engineerThreadsBefore = engineer.ThreadCpuMs();
         const auto start = Clock::now();
         const auto end = start + std::chrono::seconds(counts.idleSeconds);
         int linkRequests = 0, acks = 0;
@@ -150,12 +165,16 @@ void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, 
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double terminalMs = terminal.CpuMs() - terminalBefore;
         const double engineerMs = engineer.CpuMs() - engineerBefore;
+        const double terminalThreadsMs = terminal.ThreadCpuMs() - terminalThreadsBefore;
+        const double engineerThreadsMs = engineer.ThreadCpuMs() - engineerThreadsBefore;
         std::printf("Idle CPU over %.1f s (utime+stime from /proc/<pid>/stat, %ld ticks a second):\n", seconds,
                     ::sysconf(_SC_CLK_TCK));
-        std::printf("  Talvane27, link up, idle: %6.0f ms  = %5.2f %% of one core  (%d idle LA, %d LR meanwhile)\n",
-                    terminalMs, terminalMs / (seconds * 10.0), acks, linkRequests);
-        std::printf("  Orrick, port open, idle:  %6.0f ms  = %5.2f %% of one core\n", engineerMs,
-                    engineerMs / (seconds * 10.0));
+        std::printf("  Talvane27, link up, idle: %6.0f ms = %5.2f %% of one core; by schedstat %7.2f ms = %6.3f %%"
+                    "  (%d idle LA, %d LR meanwhile)\n",
+                    terminalMs, terminalMs / (seconds * 10.0), terminalThreadsMs, terminalThreadsMs / (seconds * 10.0),
+                    acks, linkRequests);
+        std::printf("  Orrick, port open, idle:  %6.0f ms = %5.2f %% of one core; by schedstat %7.2f ms = %6.3f %%\n",
+                    engineerMs, engineerMs / (seconds * 10.0), engineerThreadsMs, engineerThreadsMs / (seconds * 10.0));
         if (linkRequests != 0) throw std::runtime_error("Talvane27 restarted the link while idle");
     }
 }
