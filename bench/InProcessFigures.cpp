@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -55,7 +55,9 @@ public:
         maxGapNs_ = 0;
     }
     // The longest gap so far, the one still open included.
-    double MaxGapMs() const { return static_cast<double>(std::max(maxGapNs_, clock_.nsecsElapsed())) / 1e6; }
+    double MaxGapMs() const {
+        return static_cast<double>(std::max(maxGapNs_, clock_.nsecsElapsed())) / 1e6;
+    }
 
 private:
     QTimer timer_;
@@ -125,18 +127,22 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
         return QMessageBox::Ok;
     });
     auto form = std::make_unique<TMainForm>();
-    if (form->StartFailed()) throw std::runtime_error("Talvane27's main window could not open its port");
+    if (form->StartFailed())
+        throw std::runtime_error("Talvane27's main window could not open its port");
     form->show();
     auto* log = form->findChild<LogView*>(QStringLiteral("LogMemo"));
     TRadioGroup* arFunction = nullptr;  // on the Parameters window, a window of its own
     for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (arFunction == nullptr) arFunction = window->findChild<TRadioGroup*>(QStringLiteral("ArRadioGroup"));
+        if (arFunction == nullptr)
+            arFunction = window->findChild<TRadioGroup*>(QStringLiteral("ArRadioGroup"));
     }
-    if (log == nullptr || arFunction == nullptr) throw std::runtime_error("the main window has no LogMemo or AR function");
+    if (log == nullptr || arFunction == nullptr)
+        throw std::runtime_error("the main window has no LogMemo or AR function");
 
-    // With K = 1 and the AR function on, a frame the radio sends with AR = 1 is acknowledged twice at
-    // once: N(k) = 0 as it arrives, then the credit back once the message is handed on. Without it
-    // the credit waits for T2 (70 ms), which would make a flood of a thousand messages take 70 s.
+    // With K = 1 and the AR function on, a frame the radio sends with AR = 1 is acknowledged twice
+    // at once: N(k) = 0 as it arrives, then the credit back once the message is handed on. Without
+    // it the credit waits for T2 (70 ms), which would make a flood of a thousand messages take 70
+    // s.
     arFunction->SetItemIndex(0);
     form->ResetMenuClick();
     RunUntil([] { return false; }, 300ms);
@@ -161,28 +167,35 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
             [&] {
                 Times t;
                 for (int i = 0; i < counts.turnaroundFrames; ++i) {
-                    const auto written =
-                        radio.Write(map27::MakeDataFrame({map27::kLinkTransfer, ns, 1, 0}, kStatusMessage));
+                    const auto written = radio.Write(
+                        map27::MakeDataFrame({map27::kLinkTransfer, ns, 1, 0}, kStatusMessage));
                     ++ns;
                     const auto first = radio.NextOfType(map27::kLinkAck, 3s);
-                    if (!first || first->Byte(4) != ns) throw std::runtime_error("an LT was not acknowledged");
+                    if (!first || first->Byte(4) != ns)
+                        throw std::runtime_error("an LT was not acknowledged");
                     t.firstAck.push_back(Milliseconds(first->at - written));
                     if (first->Byte(5) == 0) {
                         const auto credit = radio.NextOfType(map27::kLinkAck, 3s);
-                        if (!credit || credit->Byte(5) == 0) throw std::runtime_error("the credit never came back");
+                        if (!credit || credit->Byte(5) == 0)
+                            throw std::runtime_error("the credit never came back");
                         t.creditBack.push_back(Milliseconds(credit->at - written));
                     }
                 }
                 return t;
             },
             60s);
-        std::printf("LA turnaround, %d LTs (AR=1) through Talvane27's receive thread, link thread and main window:\n",
-                    counts.turnaroundFrames);
-        std::printf("  LT written -> LA N(k)=0 read      median %8.3f ms   p99 %8.3f ms   max %8.3f ms\n",
-                    Percentile(times.firstAck, 50), Percentile(times.firstAck, 99), Percentile(times.firstAck, 100));
-        std::printf("  LT written -> LA credit back read median %8.3f ms   p99 %8.3f ms   max %8.3f ms\n",
-                    Percentile(times.creditBack, 50), Percentile(times.creditBack, 99),
-                    Percentile(times.creditBack, 100));
+        std::printf(
+            "LA turnaround, %d LTs (AR=1) through Talvane27's receive thread, link thread and main "
+            "window:\n",
+            counts.turnaroundFrames);
+        std::printf(
+            "  LT written -> LA N(k)=0 read      median %8.3f ms   p99 %8.3f ms   max %8.3f ms\n",
+            Percentile(times.firstAck, 50), Percentile(times.firstAck, 99),
+            Percentile(times.firstAck, 100));
+        std::printf(
+            "  LT written -> LA credit back read median %8.3f ms   p99 %8.3f ms   max %8.3f ms\n",
+            Percentile(times.creditBack, 50), Percentile(times.creditBack, 99),
+            Percentile(times.creditBack, 100));
     }
 
     // 3a. A flood of incoming messages.
@@ -194,13 +207,15 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
         RunRadioScript<bool>(
             [&] {
                 for (int i = 0; i < counts.floodMessages; ++i) {
-                    radio.Write(map27::MakeDataFrame({map27::kLinkTransfer, ns, 1, 0}, kFloodMessage));
+                    radio.Write(
+                        map27::MakeDataFrame({map27::kLinkTransfer, ns, 1, 0}, kFloodMessage));
                     ++ns;
                     std::optional<ReceivedFrame> ack;
                     do {
                         ack = radio.NextOfType(map27::kLinkAck, 3s);
                     } while (ack && ack->Byte(5) == 0);
-                    if (!ack) throw std::runtime_error("the terminal stopped acknowledging the flood");
+                    if (!ack)
+                        throw std::runtime_error("the terminal stopped acknowledging the flood");
                 }
                 return true;
             },
@@ -211,15 +226,22 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
         }
         const double shownMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         const double stall = heartbeat.MaxGapMs();
-        const auto received = log->Lines().filter(QStringLiteral("RX : 80    Receive Status")).filter(
-            QRegularExpression(QStringLiteral("Status:2$"))).size();
-        std::printf("Flood of %d incoming status messages (LT, AR=1, each sent once the last is acknowledged):\n",
-                    counts.floodMessages);
-        std::printf("  all acknowledged after %.0f ms, all %lld in the log after %.0f ms; longest UI-thread stall %.1f ms\n",
-                    radioDoneMs, static_cast<long long>(received), shownMs, stall);
+        const auto received = log->Lines()
+                                  .filter(QStringLiteral("RX : 80    Receive Status"))
+                                  .filter(QRegularExpression(QStringLiteral("Status:2$")))
+                                  .size();
+        std::printf(
+            "Flood of %d incoming status messages (LT, AR=1, each sent once the last is "
+            "acknowledged):\n",
+            counts.floodMessages);
+        std::printf(
+            "  all acknowledged after %.0f ms, all %lld in the log after %.0f ms; longest "
+            "UI-thread stall %.1f ms\n",
+            radioDoneMs, static_cast<long long>(received), shownMs, stall);
         if (received != counts.floodMessages) {
-            throw std::runtime_error("the log shows " + std::to_string(received) + " of the flood's " +
-                                     std::to_string(counts.floodMessages) + " messages");
+            throw std::runtime_error("the log shows " + std::to_string(received) +
+                                     " of the flood's " + std::to_string(counts.floodMessages) +
+                                     " messages");
         }
     }
 
@@ -231,7 +253,8 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
             ->setPlainText(QString(counts.dataCallCharacters, QChar('D')));
         RunUntil([] { return false; }, 100ms);
         radio.Discard();
-        constexpr double kBytesPerSecond = 1200.0 / 10.0;  // a start bit, eight data bits, a stop bit
+        constexpr double kBytesPerSecond =
+            1200.0 / 10.0;  // a start bit, eight data bits, a stop bit
         std::atomic<bool> clicked{false};
         QElapsedTimer clock;
         heartbeat.Reset();
@@ -249,23 +272,28 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
                     if (!frame) throw std::runtime_error("the Data Call never reached the line");
                     if (frame->Type() != map27::kLinkTransfer) continue;
                     const double took = Milliseconds(frame->at - start);
-                    radio.Write(map27::MakeLinkAck(static_cast<std::uint8_t>(frame->Byte(4) + 1), 1));
+                    radio.Write(
+                        map27::MakeLinkAck(static_cast<std::uint8_t>(frame->Byte(4) + 1), 1));
                     return took;
                 }
             },
             20s);
         RunUntil([] { return false; }, 200ms);
         const double stall = heartbeat.MaxGapMs();
-        std::printf("Data Call of %d characters, the radio reading it at 1200 bit/s (%.0f bytes/s):\n",
-                    counts.dataCallCharacters, kBytesPerSecond);
-        std::printf("  on the line for %.0f ms; longest UI-thread stall from the Tx click to 200 ms after: %.1f ms\n",
-                    lineMs, stall);
+        std::printf(
+            "Data Call of %d characters, the radio reading it at 1200 bit/s (%.0f bytes/s):\n",
+            counts.dataCallCharacters, kBytesPerSecond);
+        std::printf(
+            "  on the line for %.0f ms; longest UI-thread stall from the Tx click to 200 ms after: "
+            "%.1f ms\n",
+            lineMs, stall);
     }
 
     // 4. Log lines appended to the main window's log.
     {
         ClearLogWhenQuiet(*log);
-        const QString line = QStringLiteral("RX : 80    Receive Status                PFIX:008  ID:2001  Status:%1");
+        const QString line =
+            QStringLiteral("RX : 80    Receive Status                PFIX:008  ID:2001  Status:%1");
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < counts.logLines; ++i) log->AppendLine(line.arg(i % 32));
@@ -276,9 +304,12 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
         }
         const double shownMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         const double stall = heartbeat.MaxGapMs();
-        std::printf("%d log lines appended to the main window's log on the UI thread:\n", counts.logLines);
-        std::printf("  appending took %.0f ms; shown after %.0f ms; longest UI-thread stall after the appends %.1f ms\n",
-                    appendMs, shownMs, stall);
+        std::printf("%d log lines appended to the main window's log on the UI thread:\n",
+                    counts.logLines);
+        std::printf(
+            "  appending took %.0f ms; shown after %.0f ms; longest UI-thread stall after the "
+            "appends %.1f ms\n",
+            appendMs, shownMs, stall);
     }
 
     for (const QString& box : boxes) std::printf("  (message box: %s)\n", qPrintable(box));

@@ -1,6 +1,6 @@
 #pragma once
-// The figures measured with Talvane27's main window in this process, offscreen, on a pseudo-terminal
-// whose other side a scripted radio plays from a thread of its own.
+// The figures measured with Talvane27's main window in this process, offscreen, on a
+// pseudo-terminal whose other side a scripted radio plays from a thread of its own.
 #include <string>
 
 namespace bench {

@@ -35,7 +35,8 @@ public:
             << "[ports]\nCOM1=" << com1 << "\nCOM2=" << configDir << "/no-such-tty\n";
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0 && std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0) {
+            if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0 &&
+                std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0) {
                 env.emplace_back(*e);
             }
         }
@@ -50,12 +51,14 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         const std::string output = configDir + "/output.txt";
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         const int error = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, envp.data());
         posix_spawn_file_actions_destroy(&actions);
-        if (error != 0) throw std::runtime_error("cannot start " + path + ": " + std::strerror(error));
+        if (error != 0)
+            throw std::runtime_error("cannot start " + path + ": " + std::strerror(error));
     }
     ~Program() {
         ::kill(pid_, SIGTERM);
@@ -84,7 +87,8 @@ public:
             if (i == 14) utime = std::stoull(field);
             if (i == 15) stime = std::stoull(field);
         }
-        return static_cast<double>(utime + stime) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+        return static_cast<double>(utime + stime) * 1000.0 /
+               static_cast<double>(::sysconf(_SC_CLK_TCK));
     }
 
     // The CPU time of the threads alive now, in nanoseconds (/proc/<pid>/task/*/schedstat): finer
@@ -92,7 +96,8 @@ public:
     double ThreadCpuMs() const {
         std::error_code ec;
         unsigned long long ns = 0;
-        for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec)) {
+        for (const auto& task :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec)) {
             std::ifstream file(task.path() / "schedstat");
             unsigned long long onCpu = 0;
             if (file >> onCpu) ns += onCpu;
@@ -103,7 +108,8 @@ public:
     // True once the program holds the device open.
     bool HasOpen(const std::string& device) const {
         std::error_code ec;
-        for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec)) {
+        for (const auto& fd :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec)) {
             if (std::filesystem::read_symlink(fd.path(), ec) == device) return true;
         }
         return false;
@@ -115,8 +121,8 @@ private:
 
 }  // namespace
 
-void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, const std::string& orrick,
-                       const std::string& workDir) {
+void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane,
+                       const std::string& orrick, const std::string& workDir) {
     // 5. Start to the first link request.
     {
         std::vector<double> times;
@@ -128,10 +134,12 @@ void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, 
             if (!request) throw std::runtime_error("Talvane27 never sent a link request");
             times.push_back(Milliseconds(request->at - started));
         }
-        std::printf("Start to first LR: Talvane27 started offscreen -> its first LR read on the pty, %d runs:\n",
-                    counts.startRuns);
-        std::printf("  median %.0f ms   min %.0f ms   max %.0f ms\n", Percentile(times, 50), Percentile(times, 0),
-                    Percentile(times, 100));
+        std::printf(
+            "Start to first LR: Talvane27 started offscreen -> its first LR read on the pty, %d "
+            "runs:\n",
+            counts.startRuns);
+        std::printf("  median %.0f ms   min %.0f ms   max %.0f ms\n", Percentile(times, 50),
+                    Percentile(times, 0), Percentile(times, 100));
     }
 
     // 2. Idle CPU with the link up (Talvane27) and the port open (Orrick), both over the same time.
@@ -139,7 +147,8 @@ void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, 
         ScriptedRadio talvaneRadio;
         ScriptedRadio orrickLine;
         Program terminal(talvane, workDir + "/idle-talvane", talvaneRadio.SlavePath());
-        if (!talvaneRadio.BringUpLink(20s)) throw std::runtime_error("the link with Talvane27 never came up");
+        if (!talvaneRadio.BringUpLink(20s))
+            throw std::runtime_error("the link with Talvane27 never came up");
         Program engineer(orrick, workDir + "/idle-orrick", orrickLine.SlavePath());
         const auto deadline = Clock::now() + 20s;
         while (!engineer.HasOpen(orrickLine.SlavePath())) {
@@ -156,8 +165,8 @@ void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, 
         const auto end = start + std::chrono::seconds(counts.idleSeconds);
         int linkRequests = 0, acks = 0;
         while (Clock::now() < end) {
-            const auto frame =
-                talvaneRadio.Next(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
+            const auto frame = talvaneRadio.Next(
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
             if (!frame) continue;
             if (frame->Type() == map27::kLinkRequest) ++linkRequests;
             if (frame->Type() == map27::kLinkAck) ++acks;
@@ -167,14 +176,20 @@ void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, 
         const double engineerMs = engineer.CpuMs() - engineerBefore;
         const double terminalThreadsMs = terminal.ThreadCpuMs() - terminalThreadsBefore;
         const double engineerThreadsMs = engineer.ThreadCpuMs() - engineerThreadsBefore;
-        std::printf("Idle CPU over %.1f s (utime+stime from /proc/<pid>/stat, %ld ticks a second):\n", seconds,
-                    ::sysconf(_SC_CLK_TCK));
-        std::printf("  Talvane27, link up, idle: %6.0f ms = %5.2f %% of one core; by schedstat %7.2f ms = %6.3f %%"
-                    "  (%d idle LA, %d LR meanwhile)\n",
-                    terminalMs, terminalMs / (seconds * 10.0), terminalThreadsMs, terminalThreadsMs / (seconds * 10.0),
-                    acks, linkRequests);
-        std::printf("  Orrick, port open, idle:  %6.0f ms = %5.2f %% of one core; by schedstat %7.2f ms = %6.3f %%\n",
-                    engineerMs, engineerMs / (seconds * 10.0), engineerThreadsMs, engineerThreadsMs / (seconds * 10.0));
+        std::printf(
+            "Idle CPU over %.1f s (utime+stime from /proc/<pid>/stat, %ld ticks a second):\n",
+            seconds, ::sysconf(_SC_CLK_TCK));
+        std::printf(
+            "  Talvane27, link up, idle: %6.0f ms = %5.2f %% of one core; by schedstat %7.2f ms = "
+            "%6.3f %%"
+            "  (%d idle LA, %d LR meanwhile)\n",
+            terminalMs, terminalMs / (seconds * 10.0), terminalThreadsMs,
+            terminalThreadsMs / (seconds * 10.0), acks, linkRequests);
+        std::printf(
+            "  Orrick, port open, idle:  %6.0f ms = %5.2f %% of one core; by schedstat %7.2f ms = "
+            "%6.3f %%\n",
+            engineerMs, engineerMs / (seconds * 10.0), engineerThreadsMs,
+            engineerThreadsMs / (seconds * 10.0));
         if (linkRequests != 0) throw std::runtime_error("Talvane27 restarted the link while idle");
     }
 }

@@ -11,7 +11,7 @@ struct ProcessCounts {
 
 // Prints the figures; throws on a malfunction (a program that never opens its port or never asks
 // for the link).
-void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane, const std::string& orrick,
-                       const std::string& workDir);
+void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane,
+                       const std::string& orrick, const std::string& workDir);
 
 }  // namespace bench

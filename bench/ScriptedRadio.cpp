@@ -43,12 +43,14 @@ bool ScriptedRadio::ReadSome(std::chrono::milliseconds timeout, std::size_t most
     assembler_.PushBytes(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(got)),
                          [&](std::span<const std::uint8_t> stuffed) {
                              auto plain = map27::DestuffFrame(stuffed);
-                             if (map27::IsGoodFrame(plain)) frames_.push_back({std::move(plain), at});
+                             if (map27::IsGoodFrame(plain))
+                                 frames_.push_back({std::move(plain), at});
                          });
     return true;
 }
 
-std::optional<ReceivedFrame> ScriptedRadio::Next(std::chrono::milliseconds timeout, double bytesPerSecond) {
+std::optional<ReceivedFrame> ScriptedRadio::Next(std::chrono::milliseconds timeout,
+                                                 double bytesPerSecond) {
     const auto end = Clock::now() + timeout;
     const auto byteTime = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(bytesPerSecond > 0 ? 1.0 / bytesPerSecond : 0.0));
@@ -58,7 +60,8 @@ std::optional<ReceivedFrame> ScriptedRadio::Next(std::chrono::milliseconds timeo
         if (now >= end) return std::nullopt;
         if (bytesPerSecond > 0) {
             if (now < nextRead) std::this_thread::sleep_until(nextRead);
-            if (ReadSome(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()), 1)) {
+            if (ReadSome(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()),
+                         1)) {
                 nextRead += byteTime;
             } else {
                 nextRead = Clock::now();
@@ -74,7 +77,8 @@ std::optional<ReceivedFrame> ScriptedRadio::Next(std::chrono::milliseconds timeo
     return frame;
 }
 
-std::optional<ReceivedFrame> ScriptedRadio::NextOfType(std::uint8_t type, std::chrono::milliseconds timeout) {
+std::optional<ReceivedFrame> ScriptedRadio::NextOfType(std::uint8_t type,
+                                                       std::chrono::milliseconds timeout) {
     const auto end = Clock::now() + timeout;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());

@@ -15,7 +15,8 @@ double Milliseconds(Duration d) {
 inline double Percentile(std::vector<double> values, double percent) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(percent / 100.0 * static_cast<double>(values.size())));
+    const auto rank =
+        static_cast<std::size_t>(std::ceil(percent / 100.0 * static_cast<double>(values.size())));
     return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
 }
 
