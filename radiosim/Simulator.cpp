@@ -255,8 +255,7 @@ std::uint32_t Per10000(const std::string& text, const char* what) {
         throw std::invalid_argument(std::string(what) + ": '" + text +
                                     "' is not a percentage (e.g. 1 or 0.5)");
     decimals.resize(2, '0');
-    const auto value =
-        static_cast<std::uint32_t>(std::stoul(whole) * 100 + std::stoul(decimals));
+    const auto value = static_cast<std::uint32_t>(std::stoul(whole) * 100 + std::stoul(decimals));
     if (value > 10000)
         throw std::invalid_argument(std::string(what) + ": " + text + " is more than 100 %");
     return value;
@@ -278,13 +277,12 @@ void ParseFaultRates(const std::vector<std::string>& args, std::size_t& i, Optio
 }  // namespace
 
 std::string StatsText(const SimulatorStats& s) {
-    return "stats: sent " + std::to_string(s.framesSent) + " frames (" +
-           std::to_string(s.repeats) + " data frames repeated), heard " +
-           std::to_string(s.framesHeard) + " frames, took " + std::to_string(s.messagesTaken) +
-           " messages, queued " + std::to_string(s.messagesQueued) + " messages, link up " +
-           std::to_string(s.linkUps) + " times; faults: " + std::to_string(s.corrupted) +
-           " corrupted, " + std::to_string(s.dropped) + " dropped, " +
-           std::to_string(s.silences) + " silences";
+    return "stats: sent " + std::to_string(s.framesSent) + " frames (" + std::to_string(s.repeats) +
+           " data frames repeated), heard " + std::to_string(s.framesHeard) + " frames, took " +
+           std::to_string(s.messagesTaken) + " messages, queued " +
+           std::to_string(s.messagesQueued) + " messages, link up " + std::to_string(s.linkUps) +
+           " times; faults: " + std::to_string(s.corrupted) + " corrupted, " +
+           std::to_string(s.dropped) + " dropped, " + std::to_string(s.silences) + " silences";
 }
 
 Options ParseOptions(const std::vector<std::string>& args, bool& help) {

@@ -40,7 +40,7 @@ using radiosim::Clock;
 struct SoakOptions {
     std::uint32_t messages = 100000;
     std::uint32_t seed = 1;
-    std::uint32_t n1 = 0;              // the smallest frame: the shortest T1 (76 ms at 9600 bit/s)
+    std::uint32_t n1 = 0;               // the smallest frame: the shortest T1 (76 ms at 9600 bit/s)
     std::uint32_t silenceEvery = 5000;  // one silence in about this many messages
     std::uint32_t ownEvery = 10;        // radiosim sends one call of its own per this many
     std::string faults = "1,1";         // percent of radiosim's frames corrupted, dropped
@@ -119,14 +119,15 @@ private:
 
 // Everything the terminal side counts.
 struct TerminalCounts {
-    std::uint64_t restarts = 0;           // the link left its established state
-    std::uint64_t restartsStarted = 0;    // of those, begun by the terminal's own engine
+    std::uint64_t restarts = 0;         // the link left its established state
+    std::uint64_t restartsStarted = 0;  // of those, begun by the terminal's own engine
     std::uint64_t t1Repeats = 0;
-    std::uint64_t refusedRepeats = 0;     // frames the radio repeated after the first had arrived
-    std::uint64_t acknowledgements = 0;   // C0-00 from the radio
-    std::uint64_t echoes = 0, own = 0;    // arrivals, duplicates included
-    std::uint64_t unexpected = 0;         // anything else: a damaged or foreign message
-    std::vector<std::string> notes;       // the first few surprises, to show
+    std::uint64_t refusedRepeats = 0;    // frames the radio repeated after the first had arrived
+    std::uint64_t acknowledgements = 0;  // C0-00 from the radio
+    std::uint64_t echoes = 0, own = 0;   // arrivals, duplicates included
+    std::uint64_t unexpected = 0;        // anything else: a damaged or foreign message
+    std::uint64_t errors = 0;            // failures the terminal's side met (a throw, the line)
+    std::vector<std::string> notes;      // the first few surprises, to show
 };
 
 class SoakEvents : public map27::ILinkEvents {
@@ -145,7 +146,8 @@ public:
     void OnReceivedNs(std::uint8_t) override {}
     void OnDataFrame(std::span<const std::uint8_t> message) override { onData_(message); }
     void OnParameterError(const std::string& message) override {
-        throw std::runtime_error("parameter error: " + message);
+        ++counts_.errors;
+        counts_.notes.push_back("parameter error: " + message);
     }
     void OnMessageBuilt(const map27::BuiltMessage&, bool isRepeat) override {
         if (isRepeat) ++counts_.t1Repeats;
@@ -180,8 +182,8 @@ int RunSoak(const SoakOptions& options) {
     const auto started = Clock::now();
     soak::RadiosimChild radio(
         RadiosimProgram(),
-        {"--quiet", "--echo", "--n1", std::to_string(options.n1), "--t0", "300",
-         "--t3", "100", "--faults", options.faults, "--seed", std::to_string(options.seed)});
+        {"--quiet", "--echo", "--n1", std::to_string(options.n1), "--t0", "300", "--t3", "100",
+         "--faults", options.faults, "--seed", std::to_string(options.seed)});
     const std::string path = radio.WaitForLine(5s);
     if (path.rfind("/dev/", 0) != 0) {
         std::fprintf(stderr, "map27soak: radiosim did not start: %s\n", path.c_str());
@@ -267,8 +269,8 @@ int RunSoak(const SoakOptions& options) {
             request.sendKind = map27::SendKind::DataCall;
             request.dataText = "T" + std::to_string(nextEcho);
             const std::uint32_t number = nextEcho++;
-            sender.Queue(std::make_shared<TrackedMessage>(
-                map27::MakeMessageBuilder(request), [&, number] {
+            sender.Queue(
+                std::make_shared<TrackedMessage>(map27::MakeMessageBuilder(request), [&, number] {
                     echoes.HandedOver(number, counts.restarts);
                     if (options.silenceEvery > 0 && random() % options.silenceEvery == 0) {
                         ++silences;
@@ -286,6 +288,7 @@ int RunSoak(const SoakOptions& options) {
     runner.afterOperation = feed;
     runner.onError = [&](const std::string& what) {
         if (what.rfind("line lost", 0) == 0 || what == "line closed") lineLost = true;
+        ++counts.errors;
         note("terminal: " + what);
     };
     runner.Watch(radio.OutputFd(), [&] {
@@ -353,18 +356,21 @@ int RunSoak(const SoakOptions& options) {
     ::getrusage(RUSAGE_CHILDREN, &children);
     auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
 
-    std::printf("messages sent          terminal->radio %llu (each echoed back); radio->terminal %llu "
-                "of its own, plus the echoes and an acknowledgement for every call taken\n",
-                u(e.handedOver), u(o.handedOver));
-    std::printf("delivered              terminal->radio and back %llu of %llu; radio->terminal %llu "
-                "of %llu; acknowledgements %llu\n",
-                u(e.delivered), u(e.handedOver), u(o.delivered), u(o.handedOver),
-                u(counts.acknowledgements));
-    std::printf("repeated               T1 repeats by the terminal %llu; repeats refused as already "
-                "taken %llu; duplicates after a restart %llu; duplicates with no restart %llu\n",
-                u(counts.t1Repeats), u(counts.refusedRepeats),
-                u(e.duplicatesAfterRestart + o.duplicatesAfterRestart),
-                u(e.unexplainedDuplicates + o.unexplainedDuplicates));
+    std::printf(
+        "messages sent          terminal->radio %llu (each echoed back); radio->terminal %llu "
+        "of its own, plus the echoes and an acknowledgement for every call taken\n",
+        u(e.handedOver), u(o.handedOver));
+    std::printf(
+        "delivered              terminal->radio and back %llu of %llu; radio->terminal %llu "
+        "of %llu; acknowledgements %llu\n",
+        u(e.delivered), u(e.handedOver), u(o.delivered), u(o.handedOver),
+        u(counts.acknowledgements));
+    std::printf(
+        "repeated               T1 repeats by the terminal %llu; repeats refused as already "
+        "taken %llu; duplicates after a restart %llu; duplicates with no restart %llu\n",
+        u(counts.t1Repeats), u(counts.refusedRepeats),
+        u(e.duplicatesAfterRestart + o.duplicatesAfterRestart),
+        u(e.unexplainedDuplicates + o.unexplainedDuplicates));
     std::printf("link restarts          %llu (%llu begun by the terminal); silences %llu\n",
                 u(counts.restarts), u(counts.restartsStarted), u(silences));
     std::printf("radiosim               %s\n",
@@ -376,10 +382,11 @@ int RunSoak(const SoakOptions& options) {
     std::printf("peak memory            map27soak %.1f MB, radiosim %.1f MB (ru_maxrss)\n",
                 static_cast<double>(self.ru_maxrss) / 1024.0,
                 static_cast<double>(children.ru_maxrss) / 1024.0);
-    std::printf("CPU (user+sys)         map27soak %.1f s, radiosim %.1f s; wall %s (%.0f messages/s)\n",
-                Seconds(self.ru_utime) + Seconds(self.ru_stime),
-                Seconds(children.ru_utime) + Seconds(children.ru_stime), Minutes(wall).c_str(),
-                static_cast<double>(e.delivered * 2 + o.delivered) / wall);
+    std::printf(
+        "CPU (user+sys)         map27soak %.1f s, radiosim %.1f s; wall %s (%.0f messages/s)\n",
+        Seconds(self.ru_utime) + Seconds(self.ru_stime),
+        Seconds(children.ru_utime) + Seconds(children.ru_stime), Minutes(wall).c_str(),
+        static_cast<double>(e.delivered * 2 + o.delivered) / wall);
 
     std::vector<std::string> failures;
     if (e.lostWithoutReport + o.lostWithoutReport > 0)
@@ -389,17 +396,22 @@ int RunSoak(const SoakOptions& options) {
     if (e.neverSent + o.neverSent + counts.unexpected > 0)
         failures.push_back("damaged or unexpected messages arrived");
     if (stalled) failures.push_back("nothing arrived for a minute");
+    if (counts.errors > 0) failures.push_back("the terminal's side met errors");
+    if (!radioLines.empty()) failures.push_back("radiosim reported errors");
     if (lineLost) failures.push_back("the line was lost");
     if (radioStatus == -1)
         failures.push_back("radiosim did not end");
     else if (WIFSIGNALED(radioStatus))
-        failures.push_back("radiosim crashed (signal " + std::to_string(WTERMSIG(radioStatus)) + ")");
+        failures.push_back("radiosim crashed (signal " + std::to_string(WTERMSIG(radioStatus)) +
+                           ")");
     else if (WEXITSTATUS(radioStatus) != 0)
-        failures.push_back("radiosim ended with status " + std::to_string(WEXITSTATUS(radioStatus)));
+        failures.push_back("radiosim ended with status " +
+                           std::to_string(WEXITSTATUS(radioStatus)));
     for (const std::string& n : counts.notes) std::printf("  note: %s\n", n.c_str());
     for (std::size_t i = 0; i < radioLines.size() && i < 10; ++i)
         std::printf("  radiosim: %s\n", radioLines[i].c_str());
-    if (radioLines.size() > 10) std::printf("  radiosim: ... %zu lines in all\n", radioLines.size());
+    if (radioLines.size() > 10)
+        std::printf("  radiosim: ... %zu lines in all\n", radioLines.size());
     if (failures.empty()) {
         std::printf("result                 PASS\n");
         return 0;

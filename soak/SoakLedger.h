@@ -20,9 +20,9 @@ struct LedgerSummary {
     std::uint64_t duplicatesAfterRestart = 0;  // further arrivals explained by a restart
     std::uint64_t unexplainedDuplicates = 0;
     std::uint64_t neverSent = 0;
-    std::uint64_t reported = 0;            // a restart came while it was on its way
-    std::uint64_t lostWithReport = 0;      // never arrived; a restart came after its hand-over
-    std::uint64_t lostWithoutReport = 0;   // never arrived; no restart since its hand-over
+    std::uint64_t reported = 0;           // a restart came while it was on its way
+    std::uint64_t lostWithReport = 0;     // never arrived; a restart came after its hand-over
+    std::uint64_t lostWithoutReport = 0;  // never arrived; no restart since its hand-over
 };
 
 class Ledger {
