@@ -100,7 +100,7 @@ int RadiosimChild::Wait(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (pid_ > 0) {
         int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        if (::wait4(pid_, &status, WNOHANG, &usage_) == pid_) {
             pid_ = -1;
             return status;
         }

@@ -1,6 +1,7 @@
 #pragma once
 // The radiosim program as a child process: commands go to its standard input, what it prints
 // comes back line by line.
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -28,12 +29,15 @@ public:
     bool Command(const std::string& line);
     // Waits for the program to end; the wait status, or -1 when it did not end in time.
     int Wait(std::chrono::milliseconds timeout);
+    // What the ended program used (its own figures, whatever else this process ran before).
+    const rusage& Usage() const { return usage_; }
 
 private:
     pid_t pid_ = -1;
     radiosim::UniqueFd toChild_, fromChild_;
     std::string pending_;
     bool ended_ = false;
+    rusage usage_{};
 };
 
 }  // namespace soak

@@ -351,9 +351,11 @@ int RunSoak(const SoakOptions& options) {
 
     const soak::LedgerSummary e = echoes.Summarise(counts.restarts);
     const soak::LedgerSummary o = own.Summarise(counts.restarts);
-    rusage self{}, children{};
+    // radiosim's figures come from its own wait: under ./run this process began as the shell that
+    // ran the build, and RUSAGE_CHILDREN would count the compilers too.
+    rusage self{};
     ::getrusage(RUSAGE_SELF, &self);
-    ::getrusage(RUSAGE_CHILDREN, &children);
+    const rusage& children = radio.Usage();
     auto u = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
 
     std::printf(
