@@ -379,6 +379,14 @@ void TEngineerForm::LoadSettings() {
 void TEngineerForm::CheckPortsAndOpen() {
     portUsable_ = true;
     if (HComm1->CheckCommportValid(orrick::kPortTexts[0])) {
+        // A stored COM2 that has gone (an adapter unplugged) would otherwise end every start until
+        // the settings were edited by hand: COM1 is there, so take it.
+        if (HComm1->CommPort() == TCommPort::Com2 &&
+            !HComm1->CheckCommportValid(orrick::kPortTexts[1])) {
+            HComm1->SetCommPort(TCommPort::Com1);
+            ComportForm_->SetPortIndex(0);
+            settings_.port = orrick::kPortTexts[0];
+        }
         HComm1->OpenCommport();
     } else if (HComm1->CheckCommportValid(orrick::kPortTexts[1])) {
         HComm1->SetCommPort(TCommPort::Com2);

@@ -200,6 +200,10 @@ Command Parse(const std::string& line) {
         Expect(n == 2, "silent SECONDS");
         return Inject(Fault::Silence, static_cast<unsigned>(ParseNumber(w[1], 3600, "SECONDS")));
     }
+    if (verb == "stats") {
+        Expect(n == 1, "stats");
+        return Of(Command::Kind::Stats);
+    }
     if (verb == "unlock") {
         Expect(n == 1, "unlock");
         return Of(Command::Kind::Unlock);
@@ -269,6 +273,7 @@ std::string HelpText() {
            "  sequence                          the next data frame carries a wrong N(S)\n"
            "  silent SECONDS                    the radio neither sends nor hears for a while\n"
            "  restart                           the radio restarts its link (link request)\n"
+           "  stats                             what the radio has sent, heard and injected\n"
            "  help, quit\n";
 }
 

@@ -16,7 +16,7 @@ enum class Fault : std::uint8_t {
 };
 
 struct Command {
-    enum class Kind : std::uint8_t { None, Send, Inject, Echo, Unlock, Help, Quit, Error };
+    enum class Kind : std::uint8_t { None, Send, Inject, Echo, Unlock, Stats, Help, Quit, Error };
     Kind kind = Kind::None;
     Bytes message;  // Send: the network message
     Fault fault = Fault::CorruptFcs;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
+#include <utility>
 
 #include "Network.h"
 
@@ -24,9 +25,10 @@ class Simulator::Events : public map27::ILinkEvents {
 public:
     explicit Events(Simulator& sim) : sim_(sim) {}
     void OnLinkStatus(const std::string& panelText) override {
+        const bool up = panelText.find("OK") != std::string::npos;
+        if (up) ++sim_.stats_.linkUps;
         if (panelText == last_) return;
         last_ = panelText;
-        const bool up = panelText.find("OK") != std::string::npos;
         sim_.print_(TimeStamp() + " link " +
                     (up ? "up" : "down: waiting for the terminal's link request"));
     }
@@ -40,7 +42,9 @@ public:
         sim_.OnMessageFromTerminal(message);
     }
     void OnParameterError(const std::string& message) override { sim_.print_("error: " + message); }
-    void OnMessageBuilt(const map27::BuiltMessage&, bool) override {}
+    void OnMessageBuilt(const map27::BuiltMessage&, bool isRepeat) override {
+        if (isRepeat) ++sim_.stats_.repeats;
+    }
 
 private:
     Simulator& sim_;
@@ -49,7 +53,11 @@ private:
 
 Simulator::Simulator(const Options& options, LinkRunner& runner,
                      std::function<void(const std::string&)> print)
-    : options_(options), runner_(runner), print_(std::move(print)), radio_(options.personality) {
+    : options_(options),
+      runner_(runner),
+      print_(std::move(print)),
+      radio_(options.personality),
+      faultRandom_(options.faultSeed) {
     radio_.SetEcho(options.echo);
     events_ = std::make_unique<Events>(*this);
     engine_ = std::make_unique<map27::LinkEngine>(runner_.Port(), runner_.Timers(), *events_);
@@ -104,8 +112,14 @@ bool Simulator::OnReceived(std::span<const std::uint8_t> frame) {
         if (!options_.quiet) print_(TimeStamp() + " T>R (silent, not heard) " + HexText(frame));
         return false;
     }
+    ++stats_.framesHeard;
     Trace("T>R", frame);
     return true;
+}
+
+bool Simulator::DrawFault(std::uint32_t per10000) {
+    if (per10000 == 0) return false;
+    return faultRandom_() % 10000U < per10000;
 }
 
 bool Simulator::OnSending(Bytes& frame) {
@@ -113,10 +127,16 @@ bool Simulator::OnSending(Bytes& frame) {
         if (!options_.quiet) print_(TimeStamp() + " R>T (silent, not sent) " + HexText(frame));
         return false;
     }
-    if (dropNext_) {
-        dropNext_ = false;
-        print_(TimeStamp() + " R>T (fault: dropped) " + DescribeLinkHeader(ViewFrame(frame)) +
-               "  " + HexText(frame));
+    // Both draws are made for every frame, so the faults a seed gives do not depend on each other.
+    const bool randomCorrupt = DrawFault(options_.corruptPer10000);
+    const bool randomDrop = DrawFault(options_.dropPer10000);
+    if (dropNext_ || randomDrop) {
+        // The operator's own faults are confirmed even when the trace is off.
+        const bool asked = std::exchange(dropNext_, false);
+        ++stats_.dropped;
+        if (asked || !options_.quiet)
+            print_(TimeStamp() + " R>T (fault: dropped) " + DescribeLinkHeader(ViewFrame(frame)) +
+                   "  " + HexText(frame));
         return false;
     }
     if (sequenceNext_) {
@@ -129,20 +149,25 @@ bool Simulator::OnSending(Bytes& frame) {
                    std::to_string(wrong) + " instead of " + std::to_string(view.fields[0]));
         }
     }
-    if (corruptNext_ && frame.size() >= 2) {
-        corruptNext_ = false;
+    if ((corruptNext_ || randomCorrupt) && frame.size() >= 2) {
+        const bool asked = std::exchange(corruptNext_, false);
+        ++stats_.corrupted;
         frame.back() = static_cast<std::uint8_t>(frame.back() ^ 0x5A);
-        print_(TimeStamp() + " fault: the next frame goes out with a wrong FCS");
+        if (asked || !options_.quiet)
+            print_(TimeStamp() + " fault: the next frame goes out with a wrong FCS");
     }
+    ++stats_.framesSent;
     return true;
 }
 
 void Simulator::OnMessageFromTerminal(std::span<const std::uint8_t> message) {
+    ++stats_.messagesTaken;
     for (const Bytes& answer : radio_.Answer(message)) SendToTerminal(answer);
 }
 
 void Simulator::SendToTerminal(const Bytes& message) {
     const std::string text = map27::DecodeIncomingMessage(message).body;
+    ++stats_.messagesQueued;
     sender_->Queue(std::make_shared<FixedMessage>(message, text));
 }
 
@@ -169,6 +194,9 @@ bool Simulator::Execute(const std::string& line) {
             radio_.SetEcho(c.echo);
             print_(std::string("echo of data calls ") + (c.echo ? "on" : "off"));
             return true;
+        case Command::Kind::Stats:
+            print_(StatsText(stats_));
+            return true;
         case Command::Kind::Unlock:
             print_(unlock_ ? unlock_() : "nothing to unlock");
             return true;
@@ -189,6 +217,7 @@ bool Simulator::Execute(const std::string& line) {
                     sequenceNext_ = true;
                     break;
                 case Fault::Silence:
+                    ++stats_.silences;
                     silentUntil_ = Clock::now() + std::chrono::seconds(c.seconds);
                     print_(TimeStamp() + " silent for " + std::to_string(c.seconds) + " s");
                     runner_.After(std::chrono::seconds(c.seconds), [this] {
@@ -213,7 +242,48 @@ std::uint32_t Value(const std::vector<std::string>& args, std::size_t& i, std::u
     return ParseNumber(args[i], max, args[i - 1].c_str());
 }
 
+// A percentage with at most two decimals ("1", "0.5", "2.25"), in hundredths of a percent.
+std::uint32_t Per10000(const std::string& text, const char* what) {
+    const auto dot = text.find('.');
+    const std::string whole = text.substr(0, dot);
+    std::string decimals = dot == std::string::npos ? "" : text.substr(dot + 1);
+    const auto digitsOnly = [](const std::string& s) {
+        return s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (whole.empty() || whole.size() > 3 || decimals.size() > 2 || !digitsOnly(whole) ||
+        !digitsOnly(decimals) || (dot != std::string::npos && decimals.empty()))
+        throw std::invalid_argument(std::string(what) + ": '" + text +
+                                    "' is not a percentage (e.g. 1 or 0.5)");
+    decimals.resize(2, '0');
+    const auto value = static_cast<std::uint32_t>(std::stoul(whole) * 100 + std::stoul(decimals));
+    if (value > 10000)
+        throw std::invalid_argument(std::string(what) + ": " + text + " is more than 100 %");
+    return value;
+}
+
+// "--faults CORRUPT,DROP": the two chances in percent.
+void ParseFaultRates(const std::vector<std::string>& args, std::size_t& i, Options& o) {
+    if (i + 1 >= args.size()) throw std::invalid_argument(args[i] + " needs a value");
+    const std::string& value = args[++i];
+    const auto comma = value.find(',');
+    if (comma == std::string::npos)
+        throw std::invalid_argument("--faults: give CORRUPT,DROP in percent (e.g. 1,1)");
+    o.corruptPer10000 = Per10000(value.substr(0, comma), "--faults");
+    o.dropPer10000 = Per10000(value.substr(comma + 1), "--faults");
+    if (o.corruptPer10000 + o.dropPer10000 > 10000)
+        throw std::invalid_argument("--faults: the two chances add up to more than 100 %");
+}
+
 }  // namespace
+
+std::string StatsText(const SimulatorStats& s) {
+    return "stats: sent " + std::to_string(s.framesSent) + " frames (" + std::to_string(s.repeats) +
+           " data frames repeated), heard " + std::to_string(s.framesHeard) + " frames, took " +
+           std::to_string(s.messagesTaken) + " messages, queued " +
+           std::to_string(s.messagesQueued) + " messages, link up " + std::to_string(s.linkUps) +
+           " times; faults: " + std::to_string(s.corrupted) + " corrupted, " +
+           std::to_string(s.dropped) + " dropped, " + std::to_string(s.silences) + " silences";
+}
 
 Options ParseOptions(const std::vector<std::string>& args, bool& help) {
     Options o;
@@ -229,6 +299,10 @@ Options ParseOptions(const std::vector<std::string>& args, bool& help) {
             o.quiet = true;
         else if (a == "--echo")
             o.echo = true;
+        else if (a == "--faults")
+            ParseFaultRates(args, i, o);
+        else if (a == "--seed")
+            o.faultSeed = Value(args, i, 0xFFFFFFFFU);
         else if (a == "--1200")
             o.speed1200 = true;
         else if (a == "--n1")
@@ -295,6 +369,8 @@ std::string UsageText() {
            "        --sa --sb --sc --codings BYTE (what it supports: FE 00 00 86)\n"
            "        --settings-sa --settings-codings BYTE (what is set now: FC 84)\n"
            "        --channel N (300)  --system N (4660)\n"
+           "Faults: --faults CORRUPT,DROP  chances in percent for every frame sent (e.g. 1,1)\n"
+           "        --seed N (1)  seeds those faults, so a run can be repeated\n"
            "Other:  --echo (send data calls back)  --quiet (no frame trace)  --help\n";
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,24 @@ struct Options {
     bool speed1200 = false;            // derives T1 for 1200 bit/s instead of 9600
     bool quiet = false;                // no frame trace
     bool echo = false;
+    // Random faults on every frame the radio sends, in hundredths of a percent (100 = 1 %), drawn
+    // from a generator seeded with faultSeed so that a run can be repeated.
+    std::uint32_t corruptPer10000 = 0, dropPer10000 = 0;
+    std::uint32_t faultSeed = 1;
     Personality personality;
 };
+
+// What the radio has done so far, for the stats command.
+struct SimulatorStats {
+    std::uint64_t framesSent = 0;      // frames that went on the line (damaged ones included)
+    std::uint64_t framesHeard = 0;     // frames taken from the line (not while silent)
+    std::uint64_t repeats = 0;         // data frames sent again on T1
+    std::uint64_t messagesTaken = 0;   // network messages the terminal delivered to the radio
+    std::uint64_t messagesQueued = 0;  // network messages the radio has to send
+    std::uint64_t linkUps = 0;
+    std::uint64_t corrupted = 0, dropped = 0, silences = 0;
+};
+std::string StatsText(const SimulatorStats& stats);
 
 // Parses the command line (without the program name). Throws std::invalid_argument with the
 // message for the operator; sets help when --help was asked for.
@@ -40,6 +57,7 @@ public:
     // Runs one command line; returns false when the operator asked to quit.
     bool Execute(const std::string& line);
     const Radio& RadioState() const { return radio_; }
+    const SimulatorStats& Stats() const { return stats_; }
     // What the unlock command does: gives the port's exclusive use back. Returns what to report.
     void SetUnlock(std::function<std::string()> unlock) { unlock_ = std::move(unlock); }
 
@@ -49,6 +67,8 @@ private:
     void SendToTerminal(const Bytes& message);
     bool OnSending(Bytes& frame);
     bool OnReceived(std::span<const std::uint8_t> frame);
+    // One draw of the fault generator: true with the given chance in 10000.
+    bool DrawFault(std::uint32_t per10000);
     void Trace(const char* direction, std::span<const std::uint8_t> frame);
 
     Options options_;
@@ -61,6 +81,8 @@ private:
     // Faults waiting for the next frame.
     bool corruptNext_ = false, dropNext_ = false, sequenceNext_ = false;
     Clock::time_point silentUntil_{};
+    std::mt19937 faultRandom_;
+    SimulatorStats stats_;
     std::function<std::string()> unlock_;
 };
 

@@ -45,6 +45,8 @@ TEST(Commands, FaultsAndControl) {
     EXPECT_EQ(ParseCommand("quit").kind, Command::Kind::Quit);
     EXPECT_EQ(ParseCommand("help").kind, Command::Kind::Help);
     EXPECT_EQ(ParseCommand("unlock").kind, Command::Kind::Unlock);
+    EXPECT_EQ(ParseCommand("stats").kind, Command::Kind::Stats);
+    EXPECT_EQ(ParseCommand("stats now").kind, Command::Kind::Error);
     EXPECT_TRUE(ParseCommand("echo on").echo);
     EXPECT_EQ(ParseCommand("echo off").kind, Command::Kind::Echo);
     EXPECT_EQ(ParseCommand("").kind, Command::Kind::None);

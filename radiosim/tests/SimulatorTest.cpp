@@ -185,6 +185,52 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
     EXPECT_TRUE(Printed("(silent, not heard)"));
 }
 
+TEST_F(SimulatorOnPty, RandomFaultsHitEveryFrameAtTheirChanceAndShowInTheStats) {
+    options_.corruptPer10000 = 10000;  // every frame damaged
+    StartRadio();
+    const auto damaged = Expect([](const FrameView& v) { return v.type == 1; });
+    ASSERT_TRUE(damaged);
+    EXPECT_FALSE(damaged->fcsGood);
+    EXPECT_TRUE(Printed("R>T LR N1:127 K:1 Version:1 FCS BAD"));
+    ASSERT_TRUE(sim_->Execute("stats"));
+    const SimulatorStats& stats = sim_->Stats();
+    EXPECT_GE(stats.framesSent, 1U);
+    EXPECT_EQ(stats.corrupted, stats.framesSent);
+    EXPECT_EQ(stats.dropped, 0U);
+    EXPECT_TRUE(Printed("stats: sent " + std::to_string(stats.framesSent) +
+                        " frames (0 data frames repeated), heard 0 frames, took 0 messages, "
+                        "queued 0 messages, link up 0 times; faults: " +
+                        std::to_string(stats.corrupted) + " corrupted, 0 dropped, 0 silences"));
+}
+
+TEST(SimulatorFaults, TheSameSeedDropsTheSameFrames) {
+    // Half the frames dropped at random: two radios with one seed drop the same ones.
+    auto pattern = [](std::uint32_t seed) {
+        int master = -1, slave = -1;
+        EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        UniqueFd radioSide(master), terminalSide(slave);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        LinkRunner runner(master, true);
+        Options options;
+        options.quiet = true;
+        options.dropPer10000 = 5000;
+        options.faultSeed = seed;
+        Simulator sim(options, runner, [](const std::string&) {});
+        std::string sent;
+        for (int i = 0; i < 40; ++i) {
+            const std::uint64_t before = sim.Stats().dropped;
+            sim.Execute("restart");  // one link request each
+            sent += sim.Stats().dropped == before ? 'S' : 'D';
+        }
+        return sent;
+    };
+    const std::string first = pattern(7);
+    EXPECT_EQ(first, pattern(7));
+    EXPECT_NE(first, pattern(8));
+    EXPECT_NE(first.find('S'), std::string::npos);
+    EXPECT_NE(first.find('D'), std::string::npos);
+}
+
 TEST(SimulatorOptions, CommandLine) {
     bool help = false;
     const Options o =
@@ -202,6 +248,15 @@ TEST(SimulatorOptions, CommandLine) {
     EXPECT_EQ(o.timers.t0, "250");
     EXPECT_TRUE(o.quiet);
     EXPECT_TRUE(o.echo);
+    EXPECT_EQ(o.corruptPer10000, 0U);
+    EXPECT_EQ(o.faultSeed, 1U);
+
+    const Options faults = ParseOptions({"--faults", "1,0.25", "--seed", "12345"}, help);
+    EXPECT_EQ(faults.corruptPer10000, 100U);
+    EXPECT_EQ(faults.dropPer10000, 25U);
+    EXPECT_EQ(faults.faultSeed, 12345U);
+    for (const char* rates : {"1", "x,1", "1.,1", "1.234,0", "60,50", "101,0", ",1", "1,-1"})
+        EXPECT_THROW(ParseOptions({"--faults", rates}, help), std::invalid_argument) << rates;
 
     ParseOptions({"--help"}, help);
     EXPECT_TRUE(help);

@@ -221,6 +221,43 @@ TEST_F(MainFormTest, APulledPortIsReportedOnceAndNothingSpins) {
     EXPECT_EQ(lost, 1);
 }
 
+// The adapter is pulled between frames and plugged in again, where the system may give it another
+// name: one box, nothing spins meanwhile, and re-choosing the ticked port in the Config menu opens
+// the new device a second later and brings the link up on it. A second pull is reported again.
+TEST_F(MainFormTest, APulledPortOpensAgainFromTheConfigMenuOnceItIsBack) {
+    auto lostBoxes = [this] {
+        int lost = 0;
+        for (const QString& text : BoxTexts()) lost += text.startsWith(QStringLiteral("Comport lost")) ? 1 : 0;
+        return lost;
+    };
+    auto radio = std::make_unique<PtyRadio>();
+    WritePorts(radio->SlavePath(), "");
+    StartTerminal();
+    BringUpLink(*radio);
+    radio->Pull();
+    ASSERT_TRUE(WaitUntil([&] { return lostBoxes() == 1; }));
+    const double before = ProcessCpuMs();
+    RunFor(1500);
+    EXPECT_LT(ProcessCpuMs() - before, 400.0) << "something retries the lost port without waiting";
+    EXPECT_EQ(boxes_.size(), 1u);
+
+    auto back = std::make_unique<PtyRadio>();  // opened before the old one is gone: another name
+    ASSERT_NE(back->SlavePath(), radio->SlavePath());
+    radio.reset();
+    WritePorts(back->SlavePath(), "");
+    QAction* com1 = Control<QAction>("Com1Menu");
+    ASSERT_TRUE(com1->isChecked());
+    com1->trigger();
+    EXPECT_TRUE(com1->isChecked());
+    BringUpLink(*back);
+    EXPECT_EQ(boxes_.size(), 1u) << "re-opening showed a box";
+
+    back->Pull();
+    EXPECT_TRUE(WaitUntil([&] { return lostBoxes() == 2; }));
+    RunFor(200);
+    EXPECT_EQ(boxes_.size(), 2u);
+}
+
 TEST_F(MainFormTest, TxBeforeTheLinkIsUpSendsNothing) {
     PtyRadio radio;
     WritePorts(radio.SlavePath(), "");
