@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QScrollBar>
+#include <algorithm>
 
 QString VisibleControlCharacters(const QString& text) {
     QString shown = text;
@@ -25,7 +26,7 @@ LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
     batchTimer_.setSingleShot(true);
     batchTimer_.setInterval(40);
-    connect(&batchTimer_, &QTimer::timeout, this, &LogView::Flush);
+    connect(&batchTimer_, &QTimer::timeout, this, [this] { ShowPending(kLinesPerPass); });
 }
 
 void LogView::AppendLine(const QString& line) {
@@ -39,19 +40,23 @@ void LogView::ClearLog() {
     clear();
 }
 
-void LogView::Flush() {
+void LogView::Flush() { ShowPending(pending_.size()); }
+
+void LogView::ShowPending(qsizetype most) {
     batchTimer_.stop();
     if (pending_.isEmpty()) return;
     QScrollBar* bar = verticalScrollBar();
     const bool following = bar->value() >= bar->maximum();
     const int keptPosition = bar->value();
-    appendPlainText(pending_.join(QChar('\n')));
-    pending_.clear();
+    const qsizetype count = std::min(most, pending_.size());
+    appendPlainText(pending_.first(count).join(QChar('\n')));
+    pending_.remove(0, count);
     if (following) {
         bar->setValue(bar->maximum());
     } else {
         bar->setValue(keptPosition);
     }
+    if (!pending_.isEmpty()) batchTimer_.start();
 }
 
 QStringList LogView::Lines() {

@@ -13,6 +13,9 @@ QString VisibleControlCharacters(const QString& text);
 class LogView : public QPlainTextEdit {
     Q_OBJECT
 public:
+    // The most lines one pass of the batch timer shows; a larger burst takes several passes.
+    static constexpr int kLinesPerPass = 2000;
+
     explicit LogView(QWidget* parent = nullptr);
     void AppendLine(const QString& line);
     void ClearLog();
@@ -22,6 +25,8 @@ public:
     QStringList Lines();
 
 private:
+    void ShowPending(qsizetype most);
+
     QStringList pending_;
     QTimer batchTimer_;
 };

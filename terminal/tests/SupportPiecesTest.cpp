@@ -90,6 +90,17 @@ TEST(LogView, FollowsNewLinesUnlessTheOperatorScrolledUp) {
     EXPECT_EQ(bar->value(), 10) << "the operator's reading position is kept";
 }
 
+// A burst of many thousand lines is shown a few thousand at a time, so no single pass holds the
+// window for long.
+TEST(LogView, AHugeBurstIsShownInBoundedPasses) {
+    LogView log;
+    for (int i = 0; i < 10000; ++i) log.AppendLine(QStringLiteral("RX : burst %1").arg(i));
+    ASSERT_TRUE(WaitUntil([&] { return log.blockCount() > 1; }, 2000));
+    EXPECT_LE(log.blockCount(), LogView::kLinesPerPass);
+    ASSERT_TRUE(WaitUntil([&] { return log.blockCount() == 10000; }, 5000));
+    EXPECT_EQ(log.Lines().back(), QStringLiteral("RX : burst 9999"));
+}
+
 TEST(LogView, AFloodIsAppendedInFewBatches) {
     LogView log;
     for (int i = 0; i < 5000; ++i) log.AppendLine(QStringLiteral("RX : flood %1").arg(i));
