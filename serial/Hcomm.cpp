@@ -665,46 +665,21 @@ void THComm::SetFlowControl(TFlowControl value) {
     port->sys.Ioctl(port->Fd(), TIOCMBIS, &lines);  // refused by pseudo-terminals: nothing to raise
 }
 
-void THComm::SetEventType(TEventType value) {
-    if (impl_->eventType != value) {
-        impl_->eventType = value;
-    }
-}
+// The settings below are only stored: they take effect at the next open or receive event.
+void THComm::SetEventType(TEventType value) { impl_->eventType = value; }
 
-void THComm::SetInBuffSize(std::uint32_t value) {
-    if (impl_->inBuffSize != value) {
-        impl_->inBuffSize = value;
-    }
-}
+void THComm::SetInBuffSize(std::uint32_t value) { impl_->inBuffSize = value; }
 
-void THComm::SetOutBuffSize(std::uint32_t value) {
-    if (impl_->outBuffSize != value) {
-        impl_->outBuffSize = value;
-    }
-}
+void THComm::SetOutBuffSize(std::uint32_t value) { impl_->outBuffSize = value; }
 
-void THComm::SetRxThreshold(std::uint32_t value) {
-    if (impl_->rxThreshold != value) {
-        impl_->rxThreshold = value;
-    }
-}
+void THComm::SetRxThreshold(std::uint32_t value) { impl_->rxThreshold = value; }
 
-void THComm::SetXonSendSize(std::uint16_t value) {
-    if (impl_->rxStartSize != value) {
-        impl_->rxStartSize = value;
-    }
-}
+void THComm::SetXonSendSize(std::uint16_t value) { impl_->rxStartSize = value; }
 
-void THComm::SetXoffSendSize(std::uint16_t value) {
-    if (impl_->rxStopSize != value) {
-        impl_->rxStopSize = value;
-    }
-}
+void THComm::SetXoffSendSize(std::uint16_t value) { impl_->rxStopSize = value; }
 
 void THComm::SetEventChar(std::uint16_t value) {
-    if (impl_->eventChar != value) {
-        impl_->eventChar = value;
-    }
+    impl_->eventChar = value;
     if (const auto port = impl_->Current()) {
         port->eventChar = static_cast<std::uint8_t>(value & 0xFF);
     }
