@@ -184,7 +184,7 @@ int RunSoak(const SoakOptions& options) {
     };
 
     LinkHost host;
-    soak::HostSender sender(host, QStringLiteral("COM1"));
+    talvane::HostSender sender(host, QStringLiteral("COM1"));
     const auto restarts = [&] { return sender.Restarts(); };
     std::uint64_t linkingShown = 0;
     QObject::connect(&host, &LinkHost::LinkStatusChanged, [&](const QString& text) {

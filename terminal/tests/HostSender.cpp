@@ -5,7 +5,7 @@
 
 #include "LinkHost.h"
 
-namespace soak {
+namespace talvane {
 
 namespace {
 
@@ -82,4 +82,4 @@ void HostSender::SendAgainLater() {
     inFlight_.reset();
 }
 
-}  // namespace soak
+}  // namespace talvane

@@ -20,7 +20,7 @@
 
 class LinkHost;
 
-namespace soak {
+namespace talvane {
 
 class HostSender : public QObject {
     Q_OBJECT
@@ -64,4 +64,4 @@ private:
     std::uint64_t refused_ = 0;
 };
 
-}  // namespace soak
+}  // namespace talvane
