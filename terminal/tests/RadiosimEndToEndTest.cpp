@@ -67,9 +67,9 @@ struct TerminalSide {
     std::vector<std::string> log, statuses, errors;
 };
 
-class RadiosimEndToEnd : public TerminalTest {};
+class LinkHostAgainstRadiosim : public TerminalTest {};
 
-TEST_F(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
+TEST_F(LinkHostAgainstRadiosim, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
     RadiosimProcess radio({"--n1", "15", "--t0", "300"});
     ASSERT_TRUE(radio.Started());
     const std::string path = radio.FirstLine();
@@ -177,7 +177,7 @@ TEST_F(RadiosimEndToEnd, TerminalLinkAndNetworkAgainstTheSimulatedRadio) {
     EXPECT_TRUE(radiosim::test::PtyGone(path, node)) << path << " is still there";
 }
 
-TEST_F(RadiosimEndToEnd, StaysUpWhileTheTerminalClosesAndOpensItsPort) {
+TEST_F(LinkHostAgainstRadiosim, StaysUpWhileTheTerminalClosesAndOpensItsPort) {
     RadiosimProcess radio({"--n1", "15", "--t0", "300"});
     ASSERT_TRUE(radio.Started());
     const std::string path = radio.FirstLine();
