@@ -9,6 +9,9 @@
 // is true: the owner then also asks IsPresent() on a timer of its own, about once a second.
 //
 // Threads: one owner at a time; the class holds no thread and never blocks.
+#include <sys/types.h>
+
+#include <optional>
 #include <set>
 #include <string>
 
@@ -30,6 +33,10 @@ public:
     // Reads the events waiting on the descriptor, moves the watches to where the path now leads
     // and tells whether the device is present now. Never blocks.
     bool IsPresent();
+    // IsPresent, but not for the very node that was at the path when the watcher began unless it
+    // has been away since: a port that has just been lost may leave its node behind for a moment,
+    // and opening that again would only lose it again.
+    bool IsBack();
 
     // A node (not a folder) is at path, after every link, and may be opened for reading and
     // writing.
@@ -42,5 +49,7 @@ private:
     std::string path_;
     int inotifyFd_ = -1;
     std::set<int> watches_;
+    std::set<std::string> namesOnTheWay_;
     bool allWatched_ = false;
+    std::optional<std::pair<dev_t, ino_t>> lostNode_;  // the node the watcher began with
 };

@@ -52,6 +52,7 @@ TEST(DeviceWatcher, SeesTheDeviceComeAndGo) {
         Step change;
         bool presentBefore;
         bool presentAfter;
+        bool askBack = false;  // IsBack instead of IsPresent
         TDeviceWatcher::TMode mode = TDeviceWatcher::TMode::Inotify;
     } cases[] = {
         {"node created", "ttyUSB0", [](auto&) {}, [](auto& f) { Touch(f / "ttyUSB0"); }, false,
@@ -83,8 +84,20 @@ TEST(DeviceWatcher, SeesTheDeviceComeAndGo) {
              Touch(f / "4");
              fs::create_symlink(f / "3", f / "radio");
          },
-         [](auto& f) { RepointLink(f / "radio", f / "4"); }, false, true,
+         [](auto& f) { RepointLink(f / "radio", f / "4"); }, false, true, false,
          TDeviceWatcher::TMode::Polling},
+        {"the lost node left behind is not back", "ttyUSB0", [](auto& f) { Touch(f / "ttyUSB0"); },
+         [](auto& f) {
+             fs::permissions(f / "ttyUSB0", fs::perms::owner_read, fs::perm_options::add);
+         },
+         false, false, true},
+        {"a new node in place of the lost one is back", "ttyUSB0",
+         [](auto& f) { Touch(f / "ttyUSB0"); },
+         [](auto& f) {
+             fs::remove(f / "ttyUSB0");
+             Touch(f / "ttyUSB0");
+         },
+         false, true, true},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.name);
@@ -92,12 +105,13 @@ TEST(DeviceWatcher, SeesTheDeviceComeAndGo) {
         item.before(folder.Path());
         TDeviceWatcher watcher((folder.Path() / item.device).string(), item.mode);
         EXPECT_EQ(watcher.NeedsPolling(), item.mode == TDeviceWatcher::TMode::Polling);
-        EXPECT_EQ(watcher.IsPresent(), item.presentBefore);
+        const auto ask = [&] { return item.askBack ? watcher.IsBack() : watcher.IsPresent(); };
+        EXPECT_EQ(ask(), item.presentBefore);
         item.change(folder.Path());
         if (item.presentAfter) {
             EXPECT_TRUE(WakesUp(watcher));
         }
-        EXPECT_EQ(watcher.IsPresent(), item.presentAfter);
+        EXPECT_EQ(ask(), item.presentAfter);
         if (watcher.NeedsPolling()) continue;
         // Settled: nothing wakes its owner while nothing changes.
         watcher.IsPresent();
