@@ -34,8 +34,13 @@ void TDeviceWait::Start(const QString& devicePath, std::function<bool()> reopen)
 
 void TDeviceWait::Stop() {
     lookAgain_->stop();
-    delete notifier_;  // before the descriptor it watches is closed
-    notifier_ = nullptr;
+    if (notifier_ != nullptr) {
+        // Off before the descriptor it watches is closed; deleted later, as Stop may run inside
+        // its own signal.
+        notifier_->setEnabled(false);
+        notifier_->deleteLater();
+        notifier_ = nullptr;
+    }
     watcher_.reset();
     reopen_ = nullptr;
 }
