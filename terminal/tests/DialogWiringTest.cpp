@@ -129,6 +129,11 @@ TEST_F(DialogWiringTest, TheTimerCheckWindowFollowsTheLinkTimersWhileItIsOpen) {
     EXPECT_TRUE(WaitUntil([&] { return In<QLineEdit>("TCForm", "Edit1")->text() == QStringLiteral("True"); }));
     EXPECT_EQ(In<QLineEdit>("TCForm", "EditT0")->text(), QStringLiteral("1000"));
     EXPECT_EQ(In<QLineEdit>("TCForm", "Edit2")->text(), QStringLiteral("false"));
+    In<QLineEdit>("TCForm", "Edit6")->setText(QStringLiteral("0"));
+    EXPECT_FALSE(valueTimer->isActive()) << "0 stops the refresh";
+    In<QLineEdit>("TCForm", "Edit6")->setText(QStringLiteral("250"));
+    EXPECT_TRUE(valueTimer->isActive()) << "another interval starts it again";
+    EXPECT_EQ(valueTimer->interval(), 250);
     TopLevel("TCForm")->hide();
     EXPECT_FALSE(valueTimer->isActive()) << "nothing left to refresh";
 }
