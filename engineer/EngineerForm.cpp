@@ -300,6 +300,10 @@ void TEngineerForm::BuildMenu() {
         ++tag;
     }
     Data1->setChecked(true);
+    config->addSeparator();
+    Devices1 =
+        config->addAction(QStringLiteral("&Devices..."), this, &TEngineerForm::Devices1Click);
+    Devices1->setObjectName(QStringLiteral("Devices1"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     Version1 = help->addAction(QStringLiteral("&Version"), this, &TEngineerForm::Version1Click);

@@ -50,6 +50,7 @@ public:
     void Exit1Click();
     void Version1Click();
     void ComSet1Click();
+    void Devices1Click();  // EngineerDevices.cpp
     void ActiveCheckBoxClick();
     void Timer1Timer();
     void Timer2Timer();
@@ -84,6 +85,7 @@ public:
     QAction* Binary1;
     QAction* Ascii1;
     QAction* Version1;
+    QAction* Devices1;
     QTimer* Timer1;  // clock
     QTimer* Timer2;  // re-open one second after the port settings change
 

@@ -209,6 +209,12 @@ PortCheck CheckPort(const std::string& device) {
     return check;
 }
 
+std::string PortCheck::StateText() const {
+    if (!exists) return "missing";
+    if (opens) return "exists, can be opened";
+    return "exists, cannot be opened: " + problem;
+}
+
 std::string ListPortsText(const DeviceScanner& scanner) {
     std::ostringstream out;
     const std::string file = PortsFilePath();
@@ -216,14 +222,8 @@ std::string ListPortsText(const DeviceScanner& scanner) {
     for (const char* name : kComNames) {
         const std::string device = ComDevicePath(name);
         const PortCheck check = CheckPort(device);
-        out << name << "  " << device << (ReadPortsEntry(name).empty() ? " (default)" : "") << "  ";
-        if (!check.exists) {
-            out << "missing\n";
-        } else if (check.opens) {
-            out << "exists, can be opened\n";
-        } else {
-            out << "exists, cannot be opened: " << check.problem << "\n";
-        }
+        out << name << "  " << device << (ReadPortsEntry(name).empty() ? " (default)" : "") << "  "
+            << check.StateText() << "\n";
     }
     out << "\nDevices found:\n";
     const std::vector<SerialDevice> devices = scanner.Scan();

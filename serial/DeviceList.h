@@ -41,6 +41,8 @@ struct PortCheck {
     bool exists = false;
     bool opens = false;
     std::string problem;  // the system's reason when it cannot be opened
+    // "missing", "exists, can be opened" or "exists, cannot be opened: " and the reason.
+    std::string StateText() const;
 };
 PortCheck CheckPort(const std::string& device);
 

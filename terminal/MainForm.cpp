@@ -229,6 +229,9 @@ void TMainForm::BuildMenus() {
     n7bit_->setChecked(true);
     connect(n7bit_, &QAction::triggered, this, &TMainForm::N7bitASCIIClick);
     connect(n8bit_, &QAction::triggered, this, &TMainForm::N8bitPCChrClick);
+    config->addSeparator();
+    connect(AddItem(config, QStringLiteral("&Devices..."), "DevicesMenu"), &QAction::triggered,
+            this, &TMainForm::DevicesMenuClick);
 
     QMenu* option = bar->addMenu(QStringLiteral("&Option"));
     option->setObjectName(QStringLiteral("OptionMenu"));
