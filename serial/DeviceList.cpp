@@ -199,8 +199,7 @@ PortCheck CheckPort(const std::string& device) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int reason = errno;
-        check.problem = reason == EBUSY || reason == EWOULDBLOCK ? "in use by another program"
-                                                                 : std::strerror(reason);
+        check.problem = reason == EBUSY || reason == EWOULDBLOCK ? "in use" : std::strerror(reason);
         if (fd >= 0) ::close(fd);
         return check;
     }
