@@ -36,10 +36,6 @@ TEST(DeviceScanner, ListsByIdLinksThenTheNodesNoLinkNames) {
     }
 }
 
-TEST(DeviceScanner, AnEmptyOrMissingFolderListsNothing) {
-    EXPECT_TRUE(DeviceScanner("/nonexistent/halberd-root").Scan().empty());
-}
-
 TEST(CheckPort, TellsMissingFromUsableFromBusy) {
     PtyPair free;
     PtyPair held;
