@@ -9,9 +9,7 @@
 #include <sys/wait.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -30,6 +28,7 @@
 
 #include "HostSender.h"
 #include "LinkHost.h"
+#include "PortNames.h"
 #include "RadiosimChild.h"
 #include "SendRequest.h"
 #include "SoakLedger.h"
@@ -159,19 +158,15 @@ int RunSoak(const SoakOptions& options) {
     // COM1 leads to radiosim's pseudo-terminal through a configuration folder of our own, as
     // the operator would map it.
     QTemporaryDir config;
-    if (!config.isValid() || !QDir(config.path()).mkpath(QStringLiteral("halberd"))) {
+    if (!config.isValid()) {
         std::fprintf(stderr, "map27soak: cannot make a configuration folder\n");
         return 2;
     }
-    {
-        QFile ports(config.path() + QStringLiteral("/halberd/ports.conf"));
-        if (!ports.open(QIODevice::WriteOnly) ||
-            ports.write(("[ports]\nCOM1=" + path + "\n").c_str()) < 0) {
-            std::fprintf(stderr, "map27soak: cannot write %s\n", qPrintable(ports.fileName()));
-            return 2;
-        }
-    }
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    if (const std::string problem = WritePortsEntry("COM1", path); !problem.empty()) {
+        std::fprintf(stderr, "map27soak: %s\n", problem.c_str());
+        return 2;
+    }
 
     const std::uint32_t ownCount = (options.messages + options.ownEvery - 1) / options.ownEvery;
     soak::Ledger echoes(options.messages), own(ownCount);
