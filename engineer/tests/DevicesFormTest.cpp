@@ -1,5 +1,6 @@
 // Config > "&Devices..." driven as the engineer does: pick a device, assign it, re-open the port.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -70,6 +71,28 @@ protected:
         QTest::mouseClick(dialog.AssignButton, Qt::LeftButton);
     }
 
+    // Assigns the adapter to COM1, the port in use, and answers Yes to the re-open; the question.
+    QString AssignToCom1AndReopen() {
+        QString question;
+        WithDialog([&](TDevicesForm& dialog) {
+            QTimer::singleShot(0, &dialog, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                question = box->text();
+                box->button(QMessageBox::Yes)->click();
+            });
+            Assign(dialog, QStringLiteral("COM1"));
+        });
+        return question;
+    }
+
+    void ExpectOpenOnTheAdapter() {
+        ASSERT_TRUE(WaitFor([&] { return form_->Comm().GetPortStatus(); }));
+        form_->RichEdit1->setPlainText(QStringLiteral("AB"));
+        QTest::mouseClick(form_->TxButton1, Qt::LeftButton);
+        EXPECT_EQ(adapter_.Read(2), "AB");
+    }
+
     PtyPeer com1_;
     PtyPeer com2_;
     PtyPeer adapter_;
@@ -92,25 +115,21 @@ TEST_F(DevicesFormTest, AssigningWritesThePortsFileAndKeepsTheRest) {
 }
 
 TEST_F(DevicesFormTest, ThePortInUseIsReopenedOnItsNewDeviceWhenAsked) {
-    QString question;
-    WithDialog([&](TDevicesForm& dialog) {
-        QTimer::singleShot(0, &dialog, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            question = box->text();
-            box->button(QMessageBox::Yes)->click();
-        });
-        Assign(dialog, QStringLiteral("COM1"));
-    });
     EXPECT_EQ(
-        question.toStdString(),
+        AssignToCom1AndReopen().toStdString(),
         "COM1 now points at " + folder_->ById(DeviceFolder::kAdapter) + ".\n\nRe-open COM1 now?");
     EXPECT_FALSE(form_->Comm().GetPortStatus());  // closed now, re-opened a second later
-    ASSERT_TRUE(WaitFor([&] { return form_->Comm().GetPortStatus(); }));
-    form_->RichEdit1->setPlainText(QStringLiteral("AB"));
-    QTest::mouseClick(form_->TxButton1, Qt::LeftButton);
-    EXPECT_EQ(adapter_.Read(2), "AB");
-    EXPECT_EQ(com1_.ReadQuiet(), "");
+    ExpectOpenOnTheAdapter();
+}
+
+// The adapter on COM1 is pulled; instead of waiting for it, the engineer picks another device.
+TEST_F(DevicesFormTest, AChosenDeviceEndsTheWaitForALostOne) {
+    com1_.Close();
+    ASSERT_TRUE(WaitFor([&] { return !boxes_.empty(); }));
+    ASSERT_EQ(form_->ActiveCheckBox->checkState(), Qt::PartiallyChecked);
+    AssignToCom1AndReopen();
+    ExpectOpenOnTheAdapter();
+    EXPECT_EQ(form_->ActiveCheckBox->checkState(), Qt::Checked);
 }
 
 }  // namespace
