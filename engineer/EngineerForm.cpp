@@ -31,8 +31,6 @@
 #include "PortNames.h"
 #include "VersionForm.h"
 
-TEngineerForm* EngineerForm = nullptr;
-
 namespace {
 
 using orrick::TBoxIcon;

@@ -113,5 +113,3 @@ private:
     bool shown_ = false;
     bool closed_ = false;
 };
-
-extern TEngineerForm* EngineerForm;

@@ -1,19 +1,14 @@
 // Orrick: the engineer's serial terminal.
 #include <exception>
 
-#include "ComportForm.h"
 #include "EngineerForm.h"
 #include "ErrorReport.h"
 #include "SignalCloser.h"
-#include "VersionForm.h"
 
 int main(int argc, char** argv) {
     TOrrickApplication app(argc, argv);
     try {
         TEngineerForm form;
-        EngineerForm = &form;
-        VersionForm = &form.VersionDialog();
-        ComportForm = &form.ComportDialog();
         TSignalCloser closer(&form);
         form.show();
         return app.exec();
