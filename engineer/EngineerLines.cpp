@@ -10,12 +10,8 @@
 namespace orrick {
 namespace {
 
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
+using text::IsHighSurrogate;
+using text::IsLowSurrogate;
 
 }  // namespace
 

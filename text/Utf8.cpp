@@ -3,16 +3,6 @@
 #include <cstdint>
 
 namespace text {
-namespace {
-
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-}  // namespace
 
 void AppendUtf8(std::string& utf8, char32_t character) {
     const auto cp = static_cast<std::uint32_t>(character);

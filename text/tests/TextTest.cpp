@@ -147,6 +147,10 @@ TEST(Utf8, FromUtf16JoinsSurrogatePairs) {
     EXPECT_EQ(text::Utf16ToUtf8(u"é2─"), "é2─");
     EXPECT_EQ(text::Utf16ToUtf8(u"a\U0001F4FBb"), "a\U0001F4FBb");
     EXPECT_EQ(text::Utf16ToUtf8(u""), "");
+    const char16_t lone[] = {u'a', 0xD800, u'b'};  // carried over as it is
+    EXPECT_EQ(text::Utf16ToUtf8(std::u16string_view(lone, 3)),
+              "a\xED\xA0\x80"
+              "b");
 }
 
 }  // namespace
