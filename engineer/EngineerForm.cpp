@@ -21,9 +21,9 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "CodePage437.h"
 #include "ComportForm.h"
 #include "Controls.h"
-#include "Cp437.h"
 #include "DeviceWait.h"
 #include "EngineerLines.h"
 #include "ErrorReport.h"
@@ -31,8 +31,6 @@
 #include "OrrickSettings.h"
 #include "PortNames.h"
 #include "VersionForm.h"
-
-TEngineerForm* EngineerForm = nullptr;
 
 namespace {
 
@@ -567,7 +565,7 @@ void TEngineerForm::LoadDataFile(const QString& path) {
         text.clear();
         text.reserve(bytes.size());
         for (const char byte : bytes)
-            text += QChar(orrick::Cp437ToUnicode(static_cast<std::uint8_t>(byte)));
+            text += QChar(text::Cp437ToUnicode(static_cast<std::uint8_t>(byte)));
     }
     RichEdit1->setPlainText(text);
     RichEdit1->setProperty(kLineBreakProperty, LineBreakOf(text));

@@ -125,5 +125,3 @@ private:
     bool shown_ = false;
     bool closed_ = false;
 };
-
-extern TEngineerForm* EngineerForm;

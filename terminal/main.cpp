@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     if (mainForm.StartFailed()) return 1;
     QObject::connect(&mainForm, &TMainForm::Finished, &app, &QApplication::quit);
 
-    SignalWatcher signals_;
-    QObject::connect(&signals_, &SignalWatcher::TerminationRequested, &mainForm,
+    desktop::SignalWatcher signals_;
+    QObject::connect(&signals_, &desktop::SignalWatcher::TerminationRequested, &mainForm,
                      [&mainForm](int) { mainForm.CloseWithoutConfirmation(); });
 
     mainForm.show();

@@ -36,21 +36,6 @@ TEST(WithFullStop, AddedAfterCharactersBeyondTheFullStop) {
 
 class ErrorReportTest : public OrrickTest {};
 
-TEST_F(ErrorReportTest, ARepeatWhileTheSameBoxIsOpenIsDropped) {
-    int depth = 0;
-    orrick::SetMessageHook([&](orrick::TBoxIcon, const QString& caption, const QString& text) {
-        boxes_.push_back({orrick::TBoxIcon::Stop, caption, text});
-        if (++depth == 1) {  // while this box is open, the same failure and another one come in
-            orrick::ReportError(QStringLiteral("Write data Timeout"));
-            orrick::ReportError(QStringLiteral("Read data Timeout"));
-        }
-    });
-    orrick::ReportError(QStringLiteral("Write data Timeout"));
-    orrick::ReportError(QStringLiteral("Write data Timeout"));  // the first box is closed again
-    EXPECT_EQ(BoxTexts(),
-              (QStringList{"Write data Timeout.", "Read data Timeout.", "Write data Timeout."}));
-}
-
 TEST_F(ErrorReportTest, AnExceptionOutOfAnEventHandlerIsReported) {
     QTimer::singleShot(0, [] { throw std::runtime_error("Too much write data"); });
     ASSERT_TRUE(WaitFor([&] { return !boxes_.empty(); }));
