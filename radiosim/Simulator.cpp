@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "HexFormat.h"
 #include "Network.h"
 
 namespace radiosim {
@@ -103,12 +104,13 @@ void Simulator::Trace(const char* direction, std::span<const std::uint8_t> frame
         else
             line += "  [" + DescribeTerminalMessage(view.message) + "]";
     }
-    print_(line + "  " + HexText(frame));
+    print_(line + "  " + text::HexBytesSpaced(frame));
 }
 
 bool Simulator::OnReceived(std::span<const std::uint8_t> frame) {
     if (Clock::now() < silentUntil_) {
-        if (!options_.quiet) print_(TimeStamp() + " T>R (silent, not heard) " + HexText(frame));
+        if (!options_.quiet)
+            print_(TimeStamp() + " T>R (silent, not heard) " + text::HexBytesSpaced(frame));
         return false;
     }
     ++stats_.framesHeard;
@@ -123,7 +125,8 @@ bool Simulator::DrawFault(std::uint32_t per10000) {
 
 bool Simulator::OnSending(Bytes& frame) {
     if (Clock::now() < silentUntil_) {
-        if (!options_.quiet) print_(TimeStamp() + " R>T (silent, not sent) " + HexText(frame));
+        if (!options_.quiet)
+            print_(TimeStamp() + " R>T (silent, not sent) " + text::HexBytesSpaced(frame));
         return false;
     }
     // Both draws are made for every frame, so the faults a seed gives do not depend on each other.
@@ -135,7 +138,7 @@ bool Simulator::OnSending(Bytes& frame) {
         ++stats_.dropped;
         if (asked || !options_.quiet)
             print_(TimeStamp() + " R>T (fault: dropped) " + DescribeLinkHeader(ViewFrame(frame)) +
-                   "  " + HexText(frame));
+                   "  " + text::HexBytesSpaced(frame));
         return false;
     }
     if (sequenceNext_) {

@@ -91,6 +91,7 @@ public slots:
     void Statusofradiosettings1Click();
     void Operatingcondition1Click();
     void Networkinformation1Click();
+    void DevicesMenuClick();  // MainFormDevices.cpp
     void NowTimeTimer();
     void ComOpenTimerTimer();
     void ValueTimerTimer();
@@ -111,6 +112,7 @@ private:
     void ConnectLink();
     void ChoosePortAtStart();
     void UpdatePortPanel();
+    void ReopenPort();  // closes the port; ComOpenTimer opens it again and restarts the link
     bool FormKeyDown(QKeyEvent* event);  // true when the key was used
     void SendMessage(int sendKind, int extra = -1);
     void FillRequest(map27::SendRequest& request) const;
