@@ -47,7 +47,8 @@ public:
     explicit TMainForm(QWidget* parent = nullptr, const QString& capturePath = {});
     ~TMainForm() override;
 
-    // True when neither COM1 nor COM2 could be used: the program ends without starting the link.
+    // True when neither COM1 nor COM2 could be used, or the capture asked for could not be opened:
+    // the program ends without starting the link.
     bool StartFailed() const { return startFailed_; }
     LinkHost& Link() { return *link_; }
     QStringList LogLines();
