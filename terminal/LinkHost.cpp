@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "Hcomm.h"
 #include "LinkSession.h"
 #include "QtLinkTimer.h"
+#include "WireCapture.h"
 
 using namespace std::chrono_literals;
 
@@ -63,6 +66,7 @@ public:
 
     void StopEverything() {
         session_->PortClosed();
+        if (capture_) Captured(capture_->ReceptionAbandoned());
         ++portGeneration_;  // pieces still queued from the port closed now are not taken
         comm_.CloseCommport();
     }
@@ -78,6 +82,7 @@ public:
     void Write(std::span<const std::uint8_t> bytes) override {
         comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         lastWriteSize_ = bytes.size();
+        if (capture_) Captured(capture_->Sent(bytes));
     }
 
     void WaitUntilSent() override {
@@ -119,6 +124,13 @@ public:
             if (decoded.settings) emit h->SettingsReceived(*decoded.settings);
         });
     }
+    // The session gave up a frame: it is evidence all the same.
+    void OnReceptionTimedOut() override {
+        if (capture_) Captured(capture_->ReceptionAbandoned());
+    }
+    void OnPortLost() override {
+        if (capture_) Captured(capture_->ReceptionAbandoned());
+    }
     void OnParameterError(const std::string& message) override {
         host_.ReportFromLinkSide(Q(message));
     }
@@ -141,11 +153,19 @@ public:
         host_.Post([this, generation = portGeneration_.load(), piece = std::move(piece)] {
             // Bytes read from a port closed since (a port change) are not taken.
             if (generation != portGeneration_.load()) return;
+            // Into the capture first, so a frame's line comes before the line of the answer to it.
+            if (capture_) Captured(capture_->Received(piece));
             Run([&] { session_->Receive(piece); });
         });
     }
 
     map27::LinkSession& Session() { return *session_; }
+
+    // --- capture (link thread) ---
+    void SetCapture(std::shared_ptr<map27::CaptureRecorder> capture) { capture_ = std::move(capture); }
+    void Captured(const std::optional<std::string>& failure) {
+        if (failure) host_.ReportFromLinkSide(Q(*failure));
+    }
     THComm& Comm() { return comm_; }
     void SetSendingKind(int kind) { sendingKind_ = kind; }
 
@@ -157,6 +177,7 @@ private:
     std::size_t lastWriteSize_ = 0;
     int sendingKind_ = 0;
     int lastBuiltKind_ = 0;
+    std::shared_ptr<map27::CaptureRecorder> capture_;
     // Counts the opens and closes of the port; a piece carries the count of its read.
     std::atomic<unsigned> portGeneration_{0};
 };
@@ -266,6 +287,10 @@ void LinkHost::Send(const map27::SendRequest& request) {
 
 void LinkHost::SetCrcErrorMode(bool on) {
     Post([this, on] { worker_->Run([&] { worker_->Session().SetCrcErrorMode(on); }); });
+}
+
+void LinkHost::SetCapture(std::shared_ptr<map27::CaptureRecorder> capture) {
+    Post([this, capture = std::move(capture)] { worker_->SetCapture(capture); });
 }
 
 void LinkHost::Shutdown() {

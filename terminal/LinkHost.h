@@ -21,6 +21,9 @@
 #include "SendRequest.h"
 
 class QThread;
+namespace map27 {
+class CaptureRecorder;
+}
 
 class LinkHost : public QObject {
     Q_OBJECT
@@ -45,6 +48,9 @@ public:
     void RestartLink();
     void Send(const map27::SendRequest& request);
     void SetCrcErrorMode(bool on);
+    // Every frame written and every byte received from now on goes to the capture (none: no
+    // capture). Fed on the link thread; a failure to write it is reported once.
+    void SetCapture(std::shared_ptr<map27::CaptureRecorder> capture);
 
     // Stops the link timers, ends a reception in progress and closes the port, then returns. Nothing
     // is sent. Later requests are ignored.
