@@ -59,6 +59,16 @@ private:
     THComm& comm_;
 };
 
+// The silence that ends a Binary or Ascii line at the port's speed and frame (1.5 stop bits are
+// sent as 2 here).
+std::chrono::microseconds LineSilenceOf(const THComm& comm) {
+    const unsigned dataBits = 5 + static_cast<unsigned>(comm.ByteSize());
+    const unsigned parityBits = comm.Parity() == TParity::None ? 0 : 1;
+    const unsigned stopBits = comm.StopBits() == TStopBits::_1bit ? 1 : 2;
+    return orrick::LineSilence(BaudRateBitsPerSecond(comm.BaudRate()),
+                               1 + dataBits + parityBits + stopBits);
+}
+
 // Starting a running timer keeps its remaining time.
 void StartTimer(QTimer* timer) {
     if (!timer->isActive()) timer->start();
@@ -481,7 +491,7 @@ void TEngineerForm::TxButton1Click(QObject* sender) {
 void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
     TCommRxPort port(sender);
     orrick::ReceiveLines(
-        mode_.load(), port, [] { return std::chrono::steady_clock::now(); },
+        mode_.load(), port, [] { return std::chrono::steady_clock::now(); }, LineSilenceOf(sender),
         [this](std::u16string&& line) {
             const int generation = rxGeneration_.load();
             QMetaObject::invokeMethod(

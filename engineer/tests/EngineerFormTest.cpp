@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 
 #include "ComportForm.h"
 #include "Controls.h"
@@ -169,6 +171,32 @@ TEST_F(EngineerFormTest, BinaryAndAsciiReceiving) {
     com1_.Write("OK\r");
     ASSERT_TRUE(WaitFor([&] { return Received() == QStringLiteral("OK\u240D"); }))
         << Received().toStdString();
+}
+
+TEST_F(EngineerFormTest, AReplyInPiecesIsOneLineUnlessTheGapIsLongerThanTheSpeedAllows) {
+    // A gap of 10 ms is under the 29 ms that 3.5 characters take at 1200 bit/s, and over the
+    // 1 ms at 38400 bit/s.
+    const struct {
+        TBaudRate speed;
+        int mode;
+        QString lines;
+    } cases[] = {
+        {TBaudRate::___1200bps, orrick::AsciiMode, QStringLiteral("OK 12\u240D\u240A")},
+        {TBaudRate::___1200bps, orrick::BinaryMode, QStringLiteral("4F 4B 20 31 32 0D 0A ")},
+        {TBaudRate::__38400bps, orrick::AsciiMode, QStringLiteral("OK \n12\n\u240D\u240A")},
+        {TBaudRate::__38400bps, orrick::BinaryMode, QStringLiteral("4F 4B 20 \n31 32 \n0D 0A ")},
+    };
+    for (const auto& c : cases) {
+        form_->RxClearButton->click();
+        SetMode(c.mode);
+        form_->Comm().SetBaudRate(c.speed);
+        for (const char* piece : {"OK ", "12", "\r\n"}) {
+            com1_.Write(piece);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(WaitFor([&] { return Received() == c.lines; }))
+            << Received().toStdString() << " at " << BaudRateBitsPerSecond(c.speed);
+    }
 }
 
 TEST_F(EngineerFormTest, ClosingWhileAFrameWaitsForItsEnd) {
