@@ -419,7 +419,11 @@ void TEngineerForm::WritePortPanel() {
 }
 
 void TEngineerForm::Timer1Timer() {
-    StatusPanel[2]->setText(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+    // The system's long time format without the time zone that Qt's long format adds: the zone
+    // does not fit the panel, and Talvane27's clock shows none either.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QChar(u't'));
+    StatusPanel[2]->setText(QLocale::system().toString(QTime::currentTime(), format.trimmed()));
 }
 
 // ---- Mode --------------------------------------------------------------------------------------

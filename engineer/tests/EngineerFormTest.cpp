@@ -1,6 +1,7 @@
 // The engineer window against a pseudo-terminal on COM1: what each mode sends and shows.
 #include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -51,7 +52,12 @@ TEST_F(EngineerFormTest, CaptionsPanelsAndStartState) {
     EXPECT_EQ(form_->StatusPanel[0]->text(), "COMPORT  COM1  1200bps  1bit");
     EXPECT_EQ(form_->StatusPanel[0]->toolTip(), QString::fromStdString(com1_.Path()));
     EXPECT_FALSE(form_->StatusPanel[1]->text().isEmpty());
-    EXPECT_FALSE(form_->StatusPanel[2]->text().isEmpty());
+    const QString clock = form_->StatusPanel[2]->text();
+    EXPECT_FALSE(clock.isEmpty());
+    EXPECT_FALSE(clock.contains(QDateTime::currentDateTime().timeZoneAbbreviation()))
+        << clock.toStdString();
+    EXPECT_LE(form_->StatusPanel[2]->fontMetrics().horizontalAdvance(clock),
+              form_->StatusPanel[2]->contentsRect().width());
     EXPECT_TRUE(form_->Timer1->isActive());
     EXPECT_EQ(form_->Comm().BaudRate(), TBaudRate::___1200bps);
     EXPECT_EQ(form_->Comm().RxThreshold(), 1u);
