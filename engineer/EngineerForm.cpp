@@ -10,7 +10,6 @@
 #include <QLayout>
 #include <QLocale>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -29,6 +28,7 @@
 #include "Hcomm.h"
 #include "OrrickSettings.h"
 #include "PortNames.h"
+#include "RxMemo.h"
 #include "VersionForm.h"
 
 TEngineerForm* EngineerForm = nullptr;
@@ -218,11 +218,9 @@ void TEngineerForm::BuildControls() {
     connect(ActiveCheckBox, &QCheckBox::clicked, this, &TEngineerForm::ActiveCheckBoxClick);
 
     EngRx = MakeLabel(QStringLiteral("RX Data"), "EngRx", client, {8, 50, 160, 20}, true);
-    EngRxMemo = new QPlainTextEdit(client);
+    EngRxMemo = new TRxMemo(client);
     EngRxMemo->setObjectName(QStringLiteral("EngRxMemo"));
-    EngRxMemo->setReadOnly(true);
     EngRxMemo->setFont(TimesFont(19));
-    EngRxMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     EngRxMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     EngRxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     EngRxMemo->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
@@ -496,20 +494,7 @@ void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
     TCommRxPort port(sender);
     orrick::ReceiveLines(
         mode_.load(), port, [] { return std::chrono::steady_clock::now(); }, LineSilenceOf(sender),
-        [this](std::u16string&& line) {
-            const int generation = rxGeneration_.load();
-            QMetaObject::invokeMethod(
-                this,
-                [this, text = QString::fromStdU16String(line), generation] {
-                    // A clear in between discards what was received before it.
-                    if (generation == rxGeneration_.load()) AppendRxLine(text);
-                },
-                Qt::QueuedConnection);
-        });
-}
-
-void TEngineerForm::AppendRxLine(const QString& line) {
-    EngRxMemo->appendPlainText(line);
+        [this](std::u16string&& line) { EngRxMemo->Post(line); });
 }
 
 // ---- Clearing, files, dialogs ------------------------------------------------------------------
@@ -520,8 +505,7 @@ void TEngineerForm::AllClearButtonClick() {
 }
 
 void TEngineerForm::RxClearButtonClick() {
-    ++rxGeneration_;
-    EngRxMemo->clear();
+    EngRxMemo->ClearLines();
     HComm1->ClearInBuff();
 }
 

@@ -13,13 +13,13 @@
 class QAction;
 class QCheckBox;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QTextEdit;
 class QTimer;
 class THComm;
 class TComportForm;
 class TRadioGroup;
+class TRxMemo;
 class TVersionForm;
 
 class TEngineerForm : public QMainWindow {
@@ -63,7 +63,7 @@ public:
     QPushButton* TxClearButton;
     QCheckBox* ActiveCheckBox;
     QLabel* EngRx;
-    QPlainTextEdit* EngRxMemo;
+    TRxMemo* EngRxMemo;
     QLabel* EngTx;
     QTextEdit* RichEdit1;
     QLabel* Label3;
@@ -99,7 +99,6 @@ private:
     void CheckPortsAndOpen();
     void ApplyPortSelection();  // the dialog's selections to the port, the texts and the panel
     void WritePortPanel();
-    void AppendRxLine(const QString& line);
     void FormKeyDown(int key);
     void RichEdit1KeyDown(QTextEdit* edit, int key, Qt::KeyboardModifiers modifiers);
 
@@ -107,8 +106,7 @@ private:
     TVersionForm* VersionForm_ = nullptr;
     TComportForm* ComportForm_ = nullptr;
     orrick::TPortSettings settings_;
-    std::atomic<int> mode_{0};          // read by the receive thread
-    std::atomic<int> rxGeneration_{0};  // counts the clears of the received list
+    std::atomic<int> mode_{0};  // read by the receive thread
     bool portUsable_ = false;
     bool shown_ = false;
     bool closed_ = false;

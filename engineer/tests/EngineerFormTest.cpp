@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <chrono>
@@ -203,6 +204,25 @@ TEST_F(EngineerFormTest, AReplyInPiecesIsOneLineUnlessTheGapIsLongerThanTheSpeed
         EXPECT_TRUE(WaitFor([&] { return Received() == c.lines; }))
             << Received().toStdString() << " at " << BaudRateBitsPerSecond(c.speed);
     }
+}
+
+TEST_F(EngineerFormTest, TheReceivedListShowsInBatchesAndKeepsTheNewestLines) {
+    TRxMemo& memo = *form_->EngRxMemo;
+    const int total = TRxMemo::kMaxLines + 5;
+    std::thread([&] {
+        for (int i = 0; i < total; ++i) memo.Post(QString::number(i).toStdU16String());
+    }).join();
+    EXPECT_EQ(memo.blockCount(), 1) << "nothing is shown before the batch is due";
+    ASSERT_TRUE(WaitFor([&] { return memo.blockCount() == TRxMemo::kMaxLines; }));
+    memo.Post(u"last");
+    ASSERT_TRUE(WaitFor([&] { return memo.document()->lastBlock().text() == "last"; }));
+    EXPECT_EQ(memo.blockCount(), TRxMemo::kMaxLines);
+    EXPECT_EQ(memo.document()->firstBlock().text(), "6") << "the oldest six are gone";
+
+    memo.Post(u"waiting");
+    form_->RxClearButton->click();
+    QTest::qWait(2 * TRxMemo::kShowIntervalMs);
+    EXPECT_EQ(Received(), "") << "a clear also drops what waits to be shown";
 }
 
 TEST_F(EngineerFormTest, ClosingWhileAFrameWaitsForItsEnd) {
