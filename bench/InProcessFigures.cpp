@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "DialogWidgets.h"
@@ -104,6 +105,16 @@ void WritePortsFile(const std::string& configDir, const std::string& com1) {
     std::filesystem::create_directories(configDir + "/halberd");
     std::ofstream file(configDir + "/halberd/ports.conf");
     file << "[ports]\nCOM1=" << com1 << "\nCOM2=" << configDir << "/no-such-tty\n";
+}
+
+// The peak resident memory of this process (VmHWM), in kB.
+long PeakMemoryKb() {
+    std::ifstream file("/proc/self/status");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
 }
 
 int ShownLines(QPlainTextEdit& log) {
@@ -310,6 +321,14 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
             "  appending took %.0f ms; shown after %.0f ms; longest UI-thread stall after the "
             "appends %.1f ms\n",
             appendMs, shownMs, stall);
+        // The log keeps a bounded number of lines: as many again must not grow the memory.
+        const long peakAfterFirst = PeakMemoryKb();
+        for (int i = 0; i < counts.logLines; ++i) log->AppendLine(line.arg(i % 32));
+        log->Flush();
+        std::printf(
+            "  peak memory of this process after them %ld kB; after as many again %ld kB (%d "
+            "lines kept)\n",
+            peakAfterFirst, PeakMemoryKb(), ShownLines(*log));
     }
 
     for (const QString& box : boxes) std::printf("  (message box: %s)\n", qPrintable(box));
