@@ -259,12 +259,15 @@ void TEngineerForm::BuildControls() {
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(20);
     const int widths[3] = {260, 260, 110};
+    // What the 20-pixel bar leaves its items. A panel of fixed size keeps the clock's text change
+    // from asking the bar to lay out again, and the bar repaints itself and every panel when asked.
+    constexpr int kPanelHeight = 15;
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = new QLabel(bar);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusPanel[i]->setAlignment(Qt::AlignCenter);
         StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        StatusPanel[i]->setFixedWidth(widths[i]);
+        StatusPanel[i]->setFixedSize(widths[i], kPanelHeight);
         bar->addWidget(StatusPanel[i]);
     }
     StatusPanel[1]->setText(QStringLiteral("(C) halberd  Talvane for Engineer"));

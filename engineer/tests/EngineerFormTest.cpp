@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -12,6 +13,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "ComportForm.h"
@@ -223,6 +225,37 @@ TEST_F(EngineerFormTest, TheReceivedListShowsInBatchesAndKeepsTheNewestLines) {
     form_->RxClearButton->click();
     QTest::qWait(2 * TRxMemo::kShowIntervalMs);
     EXPECT_EQ(Received(), "") << "a clear also drops what waits to be shown";
+}
+
+// The clock ticks every second for the whole run: it must repaint its panel, not the status bar
+// with every panel on it.
+TEST_F(EngineerFormTest, TheClockRepaintsOnlyItsPanel) {
+    struct PaintCounter : QObject {
+        std::map<QObject*, int> paints;
+        QRect barPainted;
+        QWidget* bar = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() != QEvent::Paint) return false;
+            ++paints[watched];
+            if (watched == bar)
+                barPainted |= static_cast<QPaintEvent*>(event)->region().boundingRect();
+            return false;
+        }
+    } counter;
+    counter.bar = form_->statusBar();
+    QTest::qWait(50);
+    counter.bar->installEventFilter(&counter);
+    for (QLabel* panel : form_->StatusPanel) panel->installEventFilter(&counter);
+    for (int tick = 0; tick < 3; ++tick) {
+        form_->StatusPanel[2]->clear();  // a new time, however fast the test runs
+        form_->Timer1Timer();
+        QTest::qWait(30);
+    }
+    EXPECT_GT(counter.paints[form_->StatusPanel[2]], 0);
+    EXPECT_EQ(counter.paints[form_->StatusPanel[0]], 0);
+    EXPECT_EQ(counter.paints[form_->StatusPanel[1]], 0);
+    EXPECT_TRUE(form_->StatusPanel[2]->geometry().contains(counter.barPainted))
+        << "the bar behind the clock only";
 }
 
 TEST_F(EngineerFormTest, ClosingWhileAFrameWaitsForItsEnd) {
