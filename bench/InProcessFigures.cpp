@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
@@ -321,10 +322,14 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
             "  appending took %.0f ms; shown after %.0f ms; longest UI-thread stall after the "
             "appends %.1f ms\n",
             appendMs, shownMs, stall);
-        // The log keeps a bounded number of lines: as many again must not grow the memory.
+        // The log keeps a bounded number of lines: as many again, shown the way a flood is shown,
+        // must not grow the memory much.
         const long peakAfterFirst = PeakMemoryKb();
         for (int i = 0; i < counts.logLines; ++i) log->AppendLine(line.arg(i % 32));
-        log->Flush();
+        const QString last = QStringLiteral("RX : the last line");
+        log->AppendLine(last);
+        if (!RunUntil([&] { return log->document()->lastBlock().text() == last; }, 60s))
+            throw std::runtime_error("the second round of log lines never showed");
         std::printf(
             "  peak memory of this process after them %ld kB; after as many again %ld kB (%d "
             "lines kept)\n",
