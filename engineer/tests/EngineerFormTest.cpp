@@ -182,18 +182,20 @@ TEST_F(EngineerFormTest, BinaryAndAsciiReceiving) {
         << Received().toStdString();
 }
 
-TEST_F(EngineerFormTest, AReplyInPiecesIsOneLineUnlessTheGapIsLongerThanTheSpeedAllows) {
-    // A gap of 10 ms is under the 29 ms that 3.5 characters take at 1200 bit/s, and over the
-    // 1 ms at 38400 bit/s.
+TEST_F(EngineerFormTest, AReplyInPiecesIsOneLineUntilASilenceLongerThanTheSpeedAllows) {
+    // At 1200 bit/s a line ends after 29 ms of silence, at 38400 bit/s after 1 ms. The gaps keep
+    // well clear of both, for a loaded machine.
     const struct {
         TBaudRate speed;
+        int gapMs;
         int mode;
         QString lines;
     } cases[] = {
-        {TBaudRate::___1200bps, orrick::AsciiMode, QStringLiteral("OK 12\u240D\u240A")},
-        {TBaudRate::___1200bps, orrick::BinaryMode, QStringLiteral("4F 4B 20 31 32 0D 0A ")},
-        {TBaudRate::__38400bps, orrick::AsciiMode, QStringLiteral("OK \n12\n\u240D\u240A")},
-        {TBaudRate::__38400bps, orrick::BinaryMode, QStringLiteral("4F 4B 20 \n31 32 \n0D 0A ")},
+        {TBaudRate::___1200bps, 2, orrick::AsciiMode, QStringLiteral("OK 12\u240D\u240A")},
+        {TBaudRate::___1200bps, 2, orrick::BinaryMode, QStringLiteral("4F 4B 20 31 32 0D 0A ")},
+        {TBaudRate::__38400bps, 80, orrick::AsciiMode, QStringLiteral("OK \n12\n\u240D\u240A")},
+        {TBaudRate::__38400bps, 80, orrick::BinaryMode,
+         QStringLiteral("4F 4B 20 \n31 32 \n0D 0A ")},
     };
     for (const auto& c : cases) {
         form_->RxClearButton->click();
@@ -201,7 +203,7 @@ TEST_F(EngineerFormTest, AReplyInPiecesIsOneLineUnlessTheGapIsLongerThanTheSpeed
         form_->Comm().SetBaudRate(c.speed);
         for (const char* piece : {"OK ", "12", "\r\n"}) {
             com1_.Write(piece);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.gapMs));
         }
         EXPECT_TRUE(WaitFor([&] { return Received() == c.lines; }))
             << Received().toStdString() << " at " << BaudRateBitsPerSecond(c.speed);
