@@ -9,6 +9,7 @@
 #include "EngineerForm.h"
 #include "ErrorReport.h"
 #include "OrrickSettings.h"
+#include "RxMemo.h"
 
 void TEngineerForm::AddEvidenceItems(QMenu* file, QAction* fileSeparator, QMenu* config) {
     SaveRx1 = new QAction(QStringLiteral("Save &RX As..."), file);
