@@ -1,0 +1,298 @@
+#include "SerialLink.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "Network.h"
+
+namespace map27test {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The longest a frame may take to arrive once its first byte is in.
+constexpr auto kReceptionSupervision = 10s;
+
+std::optional<TCommPort> ComPort(const std::string& name) {
+    static constexpr std::array<const char*, 4> kNames{"COM1", "COM2", "COM3", "COM4"};
+    for (std::size_t i = 0; i < kNames.size(); ++i)
+        if (name == kNames[i]) return static_cast<TCommPort>(i);
+    return std::nullopt;
+}
+
+// The port opens COM names only. A device given by its path is reached the way the demo points
+// COM1 at radiosim: through a ports.conf of this run's own, in a private configuration folder
+// that is gone again once the port is open.
+class PrivatePortMap {
+public:
+    explicit PrivatePortMap(const std::string& device) {
+        char folder[] = "/tmp/map27test.XXXXXX";
+        if (::mkdtemp(folder) == nullptr) throw ECommError("cannot map the device to COM1");
+        folder_ = folder;
+        ::mkdir((folder_ + "/halberd").c_str(), 0700);
+        std::ofstream(folder_ + "/halberd/ports.conf") << "[ports]\nCOM1=" << device << '\n';
+        if (const char* old = std::getenv("XDG_CONFIG_HOME")) saved_ = old;
+        ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+    }
+    ~PrivatePortMap() {
+        if (saved_)
+            ::setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+        std::remove((folder_ + "/halberd/ports.conf").c_str());
+        ::rmdir((folder_ + "/halberd").c_str());
+        ::rmdir(folder_.c_str());
+    }
+    PrivatePortMap(const PrivatePortMap&) = delete;
+    PrivatePortMap& operator=(const PrivatePortMap&) = delete;
+
+private:
+    std::string folder_;
+    std::optional<std::string> saved_;
+};
+
+}  // namespace
+
+// A link timer on the steady clock: Start leaves a running timer alone, a changed interval begins
+// a full new one, and an expiry nobody stops comes again after another interval.
+class SerialLink::Timer final : public map27::ILinkTimer {
+public:
+    void Start() override {
+        if (running_) return;
+        running_ = true;
+        due_ = Clock::now() + std::chrono::milliseconds(interval_);
+    }
+    void Stop() override { running_ = false; }
+    void SetInterval(std::uint16_t ms) override {
+        if (ms == interval_) return;
+        interval_ = ms;
+        if (running_) due_ = Clock::now() + std::chrono::milliseconds(interval_);
+    }
+    bool IsRunning() const override { return running_; }
+    std::uint16_t Interval() const override { return interval_; }
+
+    bool DueBy(Clock::time_point t) const { return running_ && due_ <= t; }
+    Clock::time_point Due() const { return due_; }
+    void Rearm() { due_ = Clock::now() + std::chrono::milliseconds(interval_); }
+
+private:
+    bool running_ = false;
+    std::uint16_t interval_ = 1000;
+    Clock::time_point due_{};
+};
+
+SerialLink::SerialLink(const std::string& port, bool speed1200) {
+    for (auto& timer : timers_) timer = std::make_unique<Timer>();
+    engine_ = std::make_unique<map27::LinkEngine>(
+        static_cast<map27::ILinkPort&>(*this),
+        std::array<map27::ILinkTimer*, 5>{timers_[0].get(), timers_[1].get(), timers_[2].get(),
+                                          timers_[3].get(), timers_[4].get()},
+        static_cast<map27::ILinkEvents&>(*this));
+    engine_->SetParameterTexts(map27::LinkParameterTexts{});
+    engine_->SetArFunctionEnabled(false);
+    engine_->SetSpeed1200(speed1200);
+
+    comm_.SetRxThreshold(1);
+    comm_.SetBaudRate(speed1200 ? TBaudRate::___1200bps : TBaudRate::___9600bps);
+    comm_.OnCommEvent = [this](THComm& sender, std::uint32_t&) { OnCommEvent(sender); };
+    comm_.OnCommError = [this](const std::string& message) { OnCommError(message); };
+    if (const auto com = ComPort(port)) {
+        comm_.SetCommPort(*com);
+        comm_.OpenCommport();
+    } else {
+        const PrivatePortMap map(port);
+        comm_.SetCommPort(TCommPort::Com1);
+        comm_.OpenCommport();
+    }
+    Operate([this] { engine_->StartLink(); });
+}
+
+SerialLink::~SerialLink() {
+    for (auto& timer : timers_) timer->Stop();
+    comm_.CloseCommport();
+}
+
+// --- receive thread ---
+
+void SerialLink::OnCommEvent(THComm& port) {
+    std::vector<std::uint8_t> bytes;
+    for (std::int32_t waiting; (waiting = port.CountInBuff()) > 0;) {
+        const std::size_t had = bytes.size();
+        bytes.resize(had + static_cast<std::size_t>(waiting));
+        const std::uint32_t got =
+            port.ReadDataCounted(bytes.data() + had, static_cast<std::uint32_t>(waiting));
+        bytes.resize(had + got);
+        if (got == 0) break;
+    }
+    if (bytes.empty()) return;
+    {
+        const std::lock_guard lock(inboxMutex_);
+        inboxBytes_.insert(inboxBytes_.end(), bytes.begin(), bytes.end());
+    }
+    inboxReady_.notify_one();
+}
+
+void SerialLink::OnCommError(const std::string& message) {
+    {
+        const std::lock_guard lock(inboxMutex_);
+        inboxErrors_.push_back(message);
+    }
+    inboxReady_.notify_one();
+}
+
+// --- this program's thread ---
+
+void SerialLink::Operate(const std::function<void()>& operation) {
+    if (portError_) return;
+    try {
+        operation();
+    } catch (const std::exception& e) {
+        LosePort(e.what());
+    }
+}
+
+void SerialLink::LosePort(const std::string& message) {
+    if (portError_) return;
+    portError_ = message;
+    // Nothing more is written once the port has failed: the link timers stop, the port closes.
+    for (auto& timer : timers_) timer->Stop();
+    comm_.CloseCommport();
+}
+
+void SerialLink::TakeInbox() {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::string> errors;
+    {
+        const std::lock_guard lock(inboxMutex_);
+        bytes.swap(inboxBytes_);
+        errors.swap(inboxErrors_);
+    }
+    if (!errors.empty()) LosePort(errors.front());
+    if (portError_ || bytes.empty()) return;
+    assembler_.PushBytes(bytes, [this](std::span<const std::uint8_t> frame) {
+        const std::vector<std::uint8_t> copy(frame.begin(), frame.end());
+        Operate([&] { engine_->AcceptFrame(copy); });
+    });
+    if (!assembler_.InProgress())
+        receptionDeadline_.reset();
+    else if (!receptionDeadline_)
+        receptionDeadline_ = Clock::now() + kReceptionSupervision;
+}
+
+void SerialLink::FireTimers() {
+    if (receptionDeadline_ && *receptionDeadline_ <= Clock::now()) {
+        // A frame that never ends: the radio restarts too, so the link starts over.
+        receptionDeadline_.reset();
+        assembler_.Reset();
+        Operate([this] { engine_->RestartLink(); });
+    }
+    for (std::size_t i = 0; i < timers_.size() && !portError_; ++i) {
+        if (!timers_[i]->DueBy(Clock::now())) continue;
+        timers_[i]->Rearm();
+        Operate([this, i] {
+            switch (i) {
+                case map27::kT0:
+                    engine_->T0Timer();
+                    break;
+                case map27::kT1:
+                    engine_->T1Timer();
+                    break;
+                case map27::kT2:
+                    engine_->T2Timer();
+                    break;
+                case map27::kT3:
+                    engine_->T3Timer();
+                    break;
+                default:
+                    engine_->T4Timer();
+                    break;
+            }
+        });
+    }
+}
+
+Clock::time_point SerialLink::NextWake(Clock::time_point deadline) const {
+    Clock::time_point wake = deadline;
+    for (const auto& timer : timers_)
+        if (timer->IsRunning()) wake = std::min(wake, timer->Due());
+    if (receptionDeadline_) wake = std::min(wake, *receptionDeadline_);
+    return wake;
+}
+
+bool SerialLink::RunUntil(const std::function<bool()>& done, Clock::time_point deadline) {
+    for (;;) {
+        TakeInbox();
+        FireTimers();
+        if (done && done()) return true;
+        if (portError_ || Clock::now() >= deadline) return false;
+        std::unique_lock lock(inboxMutex_);
+        inboxReady_.wait_until(lock, NextWake(deadline),
+                               [this] { return !inboxBytes_.empty() || !inboxErrors_.empty(); });
+    }
+}
+
+bool SerialLink::IsEstablished() const {
+    return !portError_ && engine_->IsEstablished();
+}
+
+bool SerialLink::CanSend() const {
+    return IsEstablished() && engine_->Snapshot().sk > 0;
+}
+
+bool SerialLink::Send(const map27::SendRequest& request) {
+    if (portError_) return false;
+    sentLogged_ = false;
+    try {
+        engine_->SendNetworkMessage(map27::MakeMessageBuilder(request));
+    } catch (const map27::BuildError&) {
+        throw;
+    } catch (const std::exception& e) {
+        LosePort(e.what());
+    }
+    return sentLogged_;
+}
+
+// --- the engine's port and events ---
+
+void SerialLink::Write(std::span<const std::uint8_t> bytes) {
+    comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    lastWriteSize_ = bytes.size();
+}
+
+void SerialLink::WaitUntilSent() {
+    // Bounded by the time the last frame needs on the line and a margin, so a radio that stopped
+    // reading cannot hold the run.
+    const unsigned bps = std::max(BaudRateBitsPerSecond(comm_.BaudRate()), 1U);
+    const auto lineTime = std::chrono::milliseconds(lastWriteSize_ * 10 * 1000 / bps);
+    comm_.WaitUntilSent(static_cast<int>((lineTime + 2000ms).count()));
+}
+
+void SerialLink::Purge() {
+    comm_.ClearInBuff();
+    comm_.ClearOutBuff();
+    assembler_.Reset();
+    receptionDeadline_.reset();
+    const std::lock_guard lock(inboxMutex_);
+    inboxBytes_.clear();
+}
+
+void SerialLink::OnLogLine(const std::string& line) {
+    if (line.starts_with("TX : ")) sentLogged_ = true;
+    if (onLogLine) onLogLine(line);
+}
+
+void SerialLink::OnDataFrame(std::span<const std::uint8_t> message) {
+    OnLogLine("RX : " + map27::DecodeIncomingMessage(message).body);
+}
+
+void SerialLink::OnParameterError(const std::string& message) {
+    LosePort(message);
+}
+
+}  // namespace map27test

@@ -1,0 +1,162 @@
+// map27test: runs a radio test script against a radio (or radiosim) without a window.
+// Exit status: 0 every expectation held, 1 a step failed, 2 a script, option or port error.
+#include <signal.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Hcomm.h"
+#include "PortNames.h"
+#include "Script.h"
+#include "ScriptRunner.h"
+#include "SerialLink.h"
+#include "TestReport.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: map27test SCRIPT [--port COM1..COM4 | --device PATH] [--speed 1200|9600]\n"
+    "                 [--junit FILE]\n"
+    "Runs a radio test script over the MAP27 link, as Talvane27 would (COM1 at 1200 bit/s by\n"
+    "default; COM names map to devices through halberd/ports.conf).\n"
+    "Exit status: 0 every expectation held, 1 one failed, 2 a script, option or port error.\n";
+
+struct Options {
+    std::string script;
+    std::string port = "COM1";
+    std::string device;  // instead of a COM name
+    bool speed1200 = true;
+    std::string junit;
+};
+
+int UsageError(const std::string& message) {
+    std::cerr << "map27test: " << message << '\n' << kUsage;
+    return 2;
+}
+
+// Returns an exit status when the program is to end at once.
+std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--port" || arg == "--device" || arg == "--speed" || arg == "--junit") {
+            const auto given = value();
+            if (!given) return UsageError(arg + " needs a value");
+            if (arg == "--port") {
+                if (*given != "COM1" && *given != "COM2" && *given != "COM3" && *given != "COM4")
+                    return UsageError("--port takes COM1, COM2, COM3 or COM4, not '" + *given +
+                                      "'");
+                options.port = *given;
+            } else if (arg == "--device") {
+                options.device = *given;
+            } else if (arg == "--speed") {
+                if (*given != "1200" && *given != "9600")
+                    return UsageError("--speed takes 1200 or 9600, not '" + *given + "'");
+                options.speed1200 = *given == "1200";
+            } else {
+                options.junit = *given;
+            }
+        } else if (arg.starts_with("-")) {
+            return UsageError("unknown option '" + arg + "'");
+        } else if (options.script.empty()) {
+            options.script = arg;
+        } else {
+            return UsageError("more than one script: '" + options.script + "' and '" + arg + "'");
+        }
+    }
+    if (options.script.empty()) return UsageError("no script given");
+    return std::nullopt;
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace map27test;
+    // A radio that went away must not end the program before it reports.
+    signal(SIGPIPE, SIG_IGN);
+
+    Options options;
+    if (const auto status = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options))
+        return *status;
+
+    std::ifstream file(options.script, std::ios::binary);
+    if (!file) {
+        std::cerr << "map27test: cannot read the script '" << options.script << "'\n";
+        return 2;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    std::vector<Step> steps;
+    try {
+        steps = ParseScript(text.str());
+    } catch (const ScriptError& e) {
+        std::cerr << "map27test: " << options.script << ": " << e.what() << "; nothing was sent\n";
+        return 2;
+    }
+
+    // Opened before the port, so a report that cannot be written costs no run.
+    std::ofstream junit;
+    if (!options.junit.empty()) {
+        junit.open(options.junit, std::ios::binary | std::ios::trunc);
+        if (!junit) {
+            std::cerr << "map27test: cannot write the report '" << options.junit << "'\n";
+            return 2;
+        }
+    }
+
+    const std::string portName = options.device.empty() ? options.port : options.device;
+    const std::string device =
+        options.device.empty() ? ComDevicePath(options.port) : options.device;
+    std::unique_ptr<SerialLink> link;
+    try {
+        link = std::make_unique<SerialLink>(portName, options.speed1200);
+    } catch (const std::exception& e) {
+        std::cerr << "map27test: cannot open " << portName
+                  << (device != portName ? " (" + device + ")" : std::string()) << ": " << e.what()
+                  << '\n';
+        return 2;
+    }
+
+    std::cout << "map27test: " << options.script << " on " << portName
+              << (device != portName ? " (" + device + ")" : std::string()) << " at "
+              << (options.speed1200 ? "1200" : "9600") << " bit/s\n";
+    ScriptRunner runner(*link, std::cout);
+    const std::vector<StepResult> results = runner.Run(steps);
+    const Duration total = runner.Elapsed();
+    link.reset();  // the link timers stop and the port closes; nothing more is sent
+
+    const RunSummary summary = Summarize(results);
+    const int status = ExitStatus(results, runner.PortError().has_value());
+    std::cout << "map27test: " << results.size() << " steps, " << summary.expectations
+              << " expectations: " << summary.passed << " passed, " << summary.failed << " failed";
+    if (summary.errors > 0) std::cout << ", " << summary.errors << " not run";
+    std::cout << (status == 0 ? "; PASSED\n" : "; FAILED\n");
+    if (runner.PortError()) std::cerr << "map27test: port error: " << *runner.PortError() << '\n';
+
+    if (junit.is_open()) {
+        WriteJUnit(junit, BaseName(options.script), results, total);
+        junit.close();
+        if (!junit) {
+            std::cerr << "map27test: cannot write the report '" << options.junit << "'\n";
+            return 2;
+        }
+    }
+    return status;
+}
