@@ -2,7 +2,10 @@
 // them.
 #include "Map27Dump.h"
 
+#include <cstdio>
+#include <fstream>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "FrameCodec.h"
 #include "FrameReception.h"
 #include "Network.h"
+#include "WireCapture.h"
 
 namespace {
 
@@ -19,6 +23,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int kExitBadInput = 2;
 
 constexpr const char* kHelp = R"(Usage: map27dump [--message] [HEX ...]
+       map27dump --capture FILE
 
 Decodes MAP27 traffic from hexadecimal text, the way Talvane27's log shows it.
 The hexadecimal text comes from the arguments, or from standard input when there
@@ -37,10 +42,21 @@ blanks ("80 08 07 D1"); a longer group of digits is read two at a time ("8008").
              the text of its message after "RX : ". Noise that the terminal drops
              before a frame's SYN DLE STX is shown on a line of its own; bytes left
              over at the end are reported as an incomplete frame.
+  --capture FILE
+             FILE (- for standard input) is a wire capture that Talvane27 or
+             radiosim wrote: one frame a line, "TIME T>R|R>T HEX [!bad]". Each
+             frame gives one line: its time, its direction and what Talvane27's
+             log shows for it: the "RX : " line of a data frame from the radio,
+             the "TX : " line of one to it, or a short description of a link
+             frame ("LR N1:127 K:1 Version:1", "LA N(R):2 N(k):1"). A frame that
+             came damaged or cut short shows "!bad", its description and its
+             bytes. A malformed line is reported with its number on standard
+             error and the rest is read.
   --help     Shows this text.
 
-Exit status: 0 when everything was decoded; 2 for text that is not hexadecimal
-or an unknown option (then nothing is printed on standard output).
+Exit status: 0 when everything was decoded; 2 for text that is not hexadecimal,
+a malformed capture line, a capture that cannot be read or an unknown option
+(then nothing is printed on standard output, except with --capture).
 )";
 
 struct Line {
@@ -154,25 +170,131 @@ void DumpStream(const Bytes& stream, std::ostream& out) {
     }
 }
 
+// The link header as radiosim's trace shows it.
+std::string DescribeLinkHeader(std::span<const std::uint8_t> frame) {
+    char text[64];
+    const unsigned a = frame[4], b = frame[5], c = frame[6];
+    switch (frame[3]) {
+        case map27::kLinkRequest:
+            std::snprintf(text, sizeof text, "LR N1:%u K:%u Version:%u", a, b, c);
+            break;
+        case map27::kLinkAck:
+            std::snprintf(text, sizeof text, "LA N(R):%u N(k):%u", a, b);
+            break;
+        case map27::kLinkTransfer:
+            std::snprintf(text, sizeof text, "LT N(S):%u AR:%u", a, b);
+            break;
+        default:
+            std::snprintf(text, sizeof text, "type %02X %02X %02X %02X", frame[3], a, b, c);
+            break;
+    }
+    return text;
+}
+
+// SYN DLE STX, a header, DLE ETX and the FCS: the frame's parts are where they belong.
+bool IsWholeFrame(std::span<const std::uint8_t> frame) {
+    const std::size_t n = frame.size();
+    return n >= map27::kFrameOverhead && frame[0] == map27::kSyn && frame[1] == map27::kDle &&
+           frame[2] == map27::kStx && frame[n - 4] == map27::kDle && frame[n - 3] == map27::kEtx;
+}
+
+// What Talvane27's log shows for one captured frame, or the frame's description where the log
+// shows nothing.
+std::string CapturedFrameText(const map27::CaptureRecord& record) {
+    const Bytes frame = map27::DestuffFrame(record.bytes);
+    const bool whole = IsWholeFrame(frame);
+    const bool fromRadio = record.direction == map27::WireDirection::RadioToTerminal;
+    std::string text;
+    if (fromRadio) {
+        // The terminal drops a damaged frame without a word; only the capture knows it came.
+        if (record.bad || !map27::IsGoodFrame(frame)) {
+            std::string what =
+                whole ? DescribeLinkHeader(frame) + (map27::HasGoodFcs(frame) ? "" : " FCS BAD")
+                      : "damaged frame";
+            std::string hex = map27::HexBytesBlank(record.bytes);
+            hex.pop_back();
+            return "!bad " + what + ": " + hex;
+        }
+        if (frame[3] != map27::kLinkTransfer) return DescribeLinkHeader(frame);
+        return "RX : " + map27::DecodeIncomingMessage(map27::FrameMessage(frame)).body;
+    }
+    // The terminal logs every data frame it writes, also one it spoils for the CRC-error test.
+    // A frame it writes that is no link frame and no message it builds can only be a hand-made
+    // test frame, which the log shows byte by byte as written.
+    if (whole && (frame[3] == map27::kLinkRequest || frame[3] == map27::kLinkAck)) {
+        text = DescribeLinkHeader(frame);
+    } else {
+        std::optional<std::string> sent;
+        if (whole && frame[3] == map27::kLinkTransfer)
+            sent = map27::SentMessageLogText(map27::FrameMessage(frame));
+        text = "TX : " + (sent ? *sent : map27::HexBytesBlank(record.bytes));
+    }
+    return record.bad || !map27::IsGoodFrame(frame) ? "!bad " + text : text;
+}
+
+// --capture: one output line per captured frame; a malformed line is named and skipped.
+int DumpCapture(std::istream& in, std::ostream& out, std::ostream& err) {
+    bool malformed = false;
+    std::size_t number = 0;
+    for (std::string text; std::getline(in, text);) {
+        ++number;
+        if (map27::IsCaptureComment(text)) continue;
+        std::string error;
+        const std::optional<map27::CaptureRecord> record = map27::ParseCaptureLine(text, error);
+        if (!record) {
+            err << "map27dump: line " << number << ": " << error << '\n';
+            malformed = true;
+            continue;
+        }
+        out << map27::FormatCaptureTime(record->time) << ' '
+            << map27::DirectionText(record->direction) << ' ' << CapturedFrameText(*record) << '\n';
+    }
+    out.flush();
+    if (malformed) return kExitBadInput;
+    return out ? 0 : 1;
+}
+
 }  // namespace
 
 int RunMap27Dump(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
                  std::ostream& err) {
     bool messageMode = false;
+    std::optional<std::string> capturePath;
     std::vector<std::string> hexArguments;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             out << kHelp;
             return 0;
         }
         if (argument == "--message") {
             messageMode = true;
+        } else if (argument == "--capture") {
+            if (i + 1 >= arguments.size()) {
+                err << "map27dump: --capture needs a file (- for standard input)\n";
+                return kExitBadInput;
+            }
+            capturePath = arguments[++i];
         } else if (!argument.empty() && argument[0] == '-') {
             err << "map27dump: unknown option '" << argument << "' (see map27dump --help)\n";
             return kExitBadInput;
         } else {
             hexArguments.push_back(argument);
         }
+    }
+
+    if (capturePath) {
+        if (messageMode || !hexArguments.empty()) {
+            err << "map27dump: --capture reads a capture file only, without --message or bytes\n";
+            return kExitBadInput;
+        }
+        if (*capturePath == "-") return DumpCapture(in, out, err);
+        std::ifstream file(*capturePath);
+        if (!file) {
+            err << "map27dump: cannot read the capture " << *capturePath << '\n';
+            return kExitBadInput;
+        }
+        return DumpCapture(file, out, err);
     }
 
     std::vector<std::string> texts;

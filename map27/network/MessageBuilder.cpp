@@ -1,5 +1,7 @@
 // Builds the message of a send request, with the text of its "TX : " log line.
 #include <array>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "Codings.h"
@@ -265,6 +267,72 @@ BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size
         built.logIsFrameDump = true;
     }
     return built;
+}
+
+namespace {
+
+// The address of a sent message as the main window shows it by default ("008", "2001").
+std::string SentAddressText(std::span<const std::uint8_t> m) {
+    return PfixText(m[1]) + "  ID:" + IdentText(static_cast<std::uint16_t>(m[2] << 8 | m[3]));
+}
+
+// The STATUS box holds two digits ("01").
+std::string SentStatusText(std::uint8_t status) {
+    return status < 10 ? "0" + std::to_string(status) : std::to_string(status);
+}
+
+}  // namespace
+
+std::optional<std::string> SentMessageLogText(std::span<const std::uint8_t> m) {
+    if (m.empty()) return std::nullopt;
+    const std::size_t n = m.size();
+    switch (m[0]) {
+        case 0x01:
+            return "Radio Test";
+        case 0x87:
+            return "Diversion Request";
+        case 0xA3:
+            return "Send Modem Data";
+        case 0xA7:
+            return "Diversion Cancel";
+        case 0xB2:
+            return "Radio Control";
+        case 0xB4:
+            return "Protocol Info";
+        case 0xB6:
+            return "Volume Control";
+        case 0xB7:
+            return "Dialled String";
+        case 0xA4:
+        case 0xA5:
+            if (n != 6) return std::nullopt;
+            return (m[0] == 0xA5 ? "A5-" : "A4-") + HexByteBlank(m[5]) +
+                   (m[0] == 0xA5 ? kEmergencyLabel : kSetupVoiceLabel) + SentAddressText(m);
+        case 0xA6:
+            if (n != 5) return std::nullopt;
+            return "A6-" + HexByteBlank(m[4]) + "Disconnect RQX";
+        case 0x80:
+            if (n != 6) return std::nullopt;
+            return kStatusCallLabel + SentAddressText(m) + "  STATUS:" + SentStatusText(m[5]);
+        case 0x86:
+            if (n != 5 || m[4] != 0x07) return std::nullopt;
+            return kDisconnectLabel + SentAddressText(m);
+        case 0x81:
+        case 0x82:
+            // Only the two text codings come from the DATA box.
+            if (n < 6 || (m[5] != kSevenBitCoding && m[5] != kEightBitCoding)) return std::nullopt;
+            return "Data Call  PFIX:" + SentAddressText(m) +
+                   "  DATA:" + ReceivedTextToUtf8(m.subspan(6), false);
+        case 0xB0:
+            if (n != 2 || m[1] >= kInterrogationItems.size()) return std::nullopt;
+            return std::string(kInterrogationLabel) + kInterrogationItems[m[1]];
+        case 0xB3:
+            if (n != 5) return std::nullopt;
+            return "Radio Management : CONTROLSa = " + HexByteBlank(m[1]) +
+                   ", CODINGS = " + HexByteBlank(m[4]);
+        default:
+            return std::nullopt;
+    }
 }
 
 std::shared_ptr<const IMessageBuilder> MakeMessageBuilder(SendRequest request) {

@@ -27,6 +27,12 @@ std::int32_t StrToInt(const std::string& text);
 // option included).
 BuiltMessage BuildMessage(const SendRequest& request, std::uint8_t ns, std::size_t capacity);
 
+// The text that follows "TX : " in the log for a message the terminal sent, read back from its
+// bytes (a wire capture). The typed texts are not on the wire: PREFIX, IDENT and STATUS are shown
+// as the windows hold them by default ("008", "2001", "01"), and a line break of the DATA text as
+// the CR LF it was sent as. nullopt for a message the terminal does not build.
+std::optional<std::string> SentMessageLogText(std::span<const std::uint8_t> message);
+
 // The request as a builder for the link engine; repeats build from the same record.
 std::shared_ptr<const IMessageBuilder> MakeMessageBuilder(SendRequest request);
 

@@ -429,5 +429,54 @@ TEST(MakeMessageBuilder, RepeatsBuildFromItsOwnCopy) {
     EXPECT_THROW(refusing->Build(0, kCapacity), BuildError);
 }
 
+// A capture holds only the bytes: reading the TX line back from them gives the line the log showed
+// whenever the windows held their default address and status texts.
+TEST(SentMessageLogText, ReadsBackTheLogTextOfEveryKindFromItsBytes) {
+    using Edit = std::function<void(SendRequest&)>;
+    const std::vector<std::pair<int, Edit>> requests = {
+        {SendKind::StatusCall, {}},
+        {SendKind::StatusCall, [](SendRequest& r) { r.statusText = "15"; }},
+        {SendKind::SetupVoice, [](SendRequest& r) { r.includeItem = 1; }},
+        {SendKind::EmergencySpeechCall, {}},
+        {SendKind::Disconnect, [](SendRequest& r) { r.identText = "12345"; }},
+        {SendKind::DisconnectRqx,
+         [](SendRequest& r) {
+             r.causeItem = 4;
+             r.causeBits = 0x81;
+         }},
+        {SendKind::DataCall, [](SendRequest& r) { r.dataText = "Hello\nWorld\t!"; }},
+        {SendKind::DataCall,
+         [](SendRequest& r) {
+             r.dataText = "\u00C4rger \u00FCber 30 Zeichen, also eine MST";
+             r.eightBitCoding = true;
+         }},
+        {SendKind::DataCall, {}},
+        {SendKind::RadioInterrogation, [](SendRequest& r) { r.interrogationKind = 4; }},
+        {SendKind::RadioManagement,
+         [](SendRequest& r) {
+             r.controlsBits = 0xA5;
+             r.codingsBits = 0x86;
+         }},
+        {SendKind::RadioControl, {}},
+        {SendKind::ProtocolInfo, {}},
+        {SendKind::VolumeControl, [](SendRequest& r) { r.volumeCommand = 0xC3; }},
+        {SendKind::DialledString, [](SendRequest& r) { r.dialledText = "12"; }},
+        {SendKind::SendModemData, [](SendRequest& r) { r.modemDataText = "AB"; }},
+        {SendKind::RadioTest, {}},
+        {SendKind::DiversionRequest, {}},
+        {SendKind::DiversionCancel, {}},
+    };
+    for (const auto& [kind, edit] : requests) {
+        const BuiltMessage built = BuildMessage(Request(kind, edit), 1, kCapacity);
+        EXPECT_EQ(SentMessageLogText(built.message).value_or("(none)"), built.logText)
+            << HexBytesBlank(built.message);
+    }
+    // Nothing the terminal builds, or cut short: no text rather than a wrong one.
+    for (const Bytes& message :
+         {Bytes{}, Bytes{0x80, 0x08}, Bytes{0xB0, 0x05}, Bytes{0x86, 0x08, 0x07, 0xD1, 0x08},
+          Bytes{0x81, 0x08, 0x07, 0xD1, 0x00, 0x87, 0x12}, Bytes{0xC0}})
+        EXPECT_FALSE(SentMessageLogText(message)) << HexBytesBlank(message);
+}
+
 }  // namespace
 }  // namespace map27
