@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "FrameCodec.h"
 #include "Network.h"
 
 namespace map27test {
@@ -110,6 +111,9 @@ SerialLink::SerialLink(const std::string& port, bool speed1200) {
         comm_.SetCommPort(TCommPort::Com1);
         comm_.OpenCommport();
     }
+}
+
+void SerialLink::Start() {
     Operate([this] { engine_->StartLink(); });
 }
 
@@ -177,6 +181,9 @@ void SerialLink::TakeInbox() {
     if (portError_ || bytes.empty()) return;
     assembler_.PushBytes(bytes, [this](std::span<const std::uint8_t> frame) {
         const std::vector<std::uint8_t> copy(frame.begin(), frame.end());
+        if (onWireFrame)
+            onWireFrame(map27::WireDirection::RadioToTerminal, copy,
+                        !map27::IsGoodFrame(map27::DestuffFrame(copy)));
         Operate([&] { engine_->AcceptFrame(copy); });
     });
     if (!assembler_.InProgress())
@@ -263,6 +270,7 @@ bool SerialLink::Send(const map27::SendRequest& request) {
 void SerialLink::Write(std::span<const std::uint8_t> bytes) {
     comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     lastWriteSize_ = bytes.size();
+    if (onWireFrame) onWireFrame(map27::WireDirection::TerminalToRadio, bytes, false);
 }
 
 void SerialLink::WaitUntilSent() {

@@ -15,16 +15,24 @@
 #include "Hcomm.h"
 #include "LinkEngine.h"
 #include "ScriptRunner.h"
+#include "WireCapture.h"
 
 namespace map27test {
 
 class SerialLink final : public RadioLink, private map27::ILinkPort, private map27::ILinkEvents {
 public:
-    // port: "COM1".."COM4", or a device path. Opens the port and starts the link; throws the
-    // port's error when it cannot be opened.
+    // port: "COM1".."COM4", or a device path. Opens the port; throws the port's error when it
+    // cannot be opened.
     SerialLink(const std::string& port, bool speed1200);
     // Stops the link timers and closes the port; nothing is sent.
     ~SerialLink() override;
+
+    // Every frame on the line: as written, and as received (bad: a damaged frame). Set before
+    // Start.
+    std::function<void(map27::WireDirection, std::span<const std::uint8_t> bytes, bool bad)>
+        onWireFrame;
+    // Sends the first link request.
+    void Start();
 
     bool RunUntil(const std::function<bool()>& done, Clock::time_point deadline) override;
     bool IsEstablished() const override;

@@ -16,14 +16,17 @@
 #include "ScriptRunner.h"
 #include "SerialLink.h"
 #include "TestReport.h"
+#include "WireCapture.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: map27test SCRIPT [--port COM1..COM4 | --device PATH] [--speed 1200|9600]\n"
-    "                 [--junit FILE]\n"
+    "                 [--junit FILE] [--capture FILE]\n"
     "Runs a radio test script over the MAP27 link, as Talvane27 would (COM1 at 1200 bit/s by\n"
     "default; COM names map to devices through halberd/ports.conf).\n"
+    "--junit FILE writes a JUnit report (one test case per expectation); --capture FILE\n"
+    "appends every frame on the line to a wire capture.\n"
     "Exit status: 0 every expectation held, 1 one failed, 2 a script, option or port error.\n";
 
 struct Options {
@@ -32,6 +35,7 @@ struct Options {
     std::string device;  // instead of a COM name
     bool speed1200 = true;
     std::string junit;
+    std::string capture;
 };
 
 int UsageError(const std::string& message) {
@@ -51,7 +55,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
             std::cout << kUsage;
             return 0;
         }
-        if (arg == "--port" || arg == "--device" || arg == "--speed" || arg == "--junit") {
+        if (arg == "--port" || arg == "--device" || arg == "--speed" || arg == "--junit" ||
+            arg == "--capture") {
             const auto given = value();
             if (!given) return UsageError(arg + " needs a value");
             if (arg == "--port") {
@@ -65,8 +70,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
                 if (*given != "1200" && *given != "9600")
                     return UsageError("--speed takes 1200 or 9600, not '" + *given + "'");
                 options.speed1200 = *given == "1200";
-            } else {
+            } else if (arg == "--junit") {
                 options.junit = *given;
+            } else {
+                options.capture = *given;
             }
         } else if (arg.starts_with("-")) {
             return UsageError("unknown option '" + arg + "'");
@@ -121,6 +128,17 @@ int main(int argc, char** argv) {
         }
     }
 
+    std::unique_ptr<map27::CaptureWriter> capture;
+    if (!options.capture.empty()) {
+        std::string error;
+        capture = map27::CaptureWriter::Open(options.capture, error);
+        if (!capture) {
+            std::cerr << "map27test: cannot write the capture '" << options.capture
+                      << "': " << error << '\n';
+            return 2;
+        }
+    }
+
     const std::string portName = options.device.empty() ? options.port : options.device;
     const std::string device =
         options.device.empty() ? ComDevicePath(options.port) : options.device;
@@ -137,7 +155,20 @@ int main(int argc, char** argv) {
     std::cout << "map27test: " << options.script << " on " << portName
               << (device != portName ? " (" + device + ")" : std::string()) << " at "
               << (options.speed1200 ? "1200" : "9600") << " bit/s\n";
+    bool captureFailed = false;
+    if (capture)
+        link->onWireFrame = [&](map27::WireDirection direction, std::span<const std::uint8_t> bytes,
+                                bool bad) {
+            const map27::CaptureRecord record{
+                map27::LocalCaptureTime(std::chrono::system_clock::now()), direction,
+                std::vector<std::uint8_t>(bytes.begin(), bytes.end()), bad};
+            if (const auto error = capture->Write(record)) {
+                std::cerr << "map27test: capture: " << *error << '\n';
+                captureFailed = true;
+            }
+        };
     ScriptRunner runner(*link, std::cout);
+    link->Start();
     const std::vector<StepResult> results = runner.Run(steps);
     const Duration total = runner.Elapsed();
     link.reset();  // the link timers stop and the port closes; nothing more is sent
@@ -158,5 +189,6 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    return status;
+    // Evidence that was asked for and could not be kept fails the run like a lost report.
+    return captureFailed ? 2 : status;
 }
