@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     const int status = ExitStatus(results, runner.PortError().has_value());
     std::cout << "map27test: " << results.size() << " steps, " << summary.expectations
               << " expectations: " << summary.passed << " passed, " << summary.failed << " failed";
-    if (summary.errors > 0) std::cout << ", " << summary.errors << " not run";
+    if (summary.errors > 0) std::cout << ", " << summary.errors << " ended by a port error";
     std::cout << (status == 0 ? "; PASSED\n" : "; FAILED\n");
     if (runner.PortError()) std::cerr << "map27test: port error: " << *runner.PortError() << '\n';
 

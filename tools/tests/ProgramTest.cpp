@@ -1,0 +1,208 @@
+// The map27test program against the radiosim program on a pseudo-terminal, as CI runs it: COM1
+// points at radiosim through a private halberd/ports.conf.
+#include <fcntl.h>
+#include <pty.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "RadiosimChild.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;  // exit status, -1 when it did not end in time
+    std::string output;
+};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/map27test-e2e.XXXXXX";
+        ASSERT_NE(::mkdtemp(folder), nullptr);
+        folder_ = folder;
+        std::filesystem::create_directories(folder_ / "halberd");
+        ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    void PointCom1At(const std::string& device) {
+        std::ofstream(folder_ / "halberd/ports.conf") << "[ports]\nCOM1=" << device << '\n';
+    }
+
+    // radiosim on a new pseudo-terminal, COM1 pointed at it.
+    std::unique_ptr<soak::RadiosimChild> StartRadiosim(std::vector<std::string> args) {
+        args.push_back("--quiet");
+        auto radiosim = std::make_unique<soak::RadiosimChild>(RADIOSIM_PROGRAM, args);
+        device_ = radiosim->WaitForLine(5s);
+        EXPECT_TRUE(device_.starts_with("/dev/")) << device_;
+        PointCom1At(device_);
+        return radiosim;
+    }
+
+    std::string WriteFile(const std::string& name, const std::string& text) {
+        const std::string path = folder_ / name;
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    std::string ReadFile(const std::string& name) {
+        std::ifstream file(folder_ / name);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    // Starts map27test; what it prints is read back while it runs.
+    static std::unique_ptr<soak::RadiosimChild> Start(const std::vector<std::string>& args) {
+        return std::make_unique<soak::RadiosimChild>(MAP27TEST_PROGRAM, args);
+    }
+
+    // Reads until the program ends; generous, so a slow machine never fails it.
+    static ProgramRun Finish(soak::RadiosimChild& program, std::string output = {}) {
+        ProgramRun run;
+        run.output = std::move(output);
+        const auto deadline = std::chrono::steady_clock::now() + 90s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            for (const std::string& line : program.ReadLines()) run.output += line + '\n';
+            const int status = program.Wait(50ms);
+            if (status >= 0) {
+                for (const std::string& line : program.ReadLines()) run.output += line + '\n';
+                run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return run;
+            }
+        }
+        return run;
+    }
+
+    ProgramRun RunProgram(const std::vector<std::string>& args) { return Finish(*Start(args)); }
+
+    std::filesystem::path folder_;
+    std::string device_;
+};
+
+struct Example {
+    const char* script;
+    std::vector<std::string> radiosimArgs;
+};
+
+class ExampleTest : public ProgramTest, public ::testing::WithParamInterface<Example> {};
+
+TEST_P(ExampleTest, PassesAgainstRadiosim) {
+    auto radiosim = StartRadiosim(GetParam().radiosimArgs);
+    const ProgramRun run = RunProgram({std::string(EXAMPLES_DIR) + "/" + GetParam().script});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("0 failed; PASSED"), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleTest,
+                         ::testing::Values(Example{"personality.m27", {}},
+                                           Example{"status.m27", {}},
+                                           Example{"data-echo.m27", {"--echo"}}),
+                         [](const auto& param) {
+                             std::string name = param.param.script;
+                             name = name.substr(0, name.find('.'));
+                             std::erase(name, '-');
+                             return name;
+                         });
+
+TEST_F(ProgramTest, WrongExpectationFailsAndShowsWhatCameInstead) {
+    auto radiosim = StartRadiosim({});
+    const std::string script = WriteFile("wrong.m27",
+                                         "link within 5s\n"
+                                         "send status 008 2001 01\n"
+                                         "expect rx \"C0-00 ACK:Successful Transaction\"\n"
+                                         "send interrogate network\n"
+                                         "expect rx /Network Information/\n");
+    const ProgramRun run = RunProgram({script, "--junit", folder_ / "report.xml"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("line 3: expect rx \"C0-00 ACK:Successful Transaction\": FAIL"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("received instead:\n  RX : C0-00 ACK:Successful Transaction    "
+                              "PFIX:008  ID:2001\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("line 5: expect rx /Network Information/: PASS"), std::string::npos);
+    EXPECT_NE(run.output.find("2 expectations: 1 passed, 1 failed; FAILED"), std::string::npos);
+    const std::string report = ReadFile("report.xml");
+    EXPECT_NE(report.find("<testsuites tests=\"2\" failures=\"1\" errors=\"0\""), std::string::npos)
+        << report;
+}
+
+// Nothing may be opened or sent for a script with an error: COM1 is a pseudo-terminal whose
+// other end the test holds, and the first link request would show there.
+TEST_F(ProgramTest, ScriptErrorsEndWithStatus2AndNothingSent) {
+    int peer = -1, port = -1;
+    ASSERT_EQ(::openpty(&peer, &port, nullptr, nullptr, nullptr), 0);
+    PointCom1At(::ttyname(port));
+    const struct {
+        const char* script;
+        const char* message;
+    } cases[] = {
+        {"link within 5s\nsend status 8 2001 1\nexpect rx \"C0\nwait 1s\n",
+         "line 3: missing closing quote"},
+        {"link within 5s\n\n# comment\nsned status 8 2001 1\n", "line 4: unknown step 'sned'"},
+        {"link within 5s\nsend status 8 2001 1\nwait 10q\n",
+         "line 3: '10q' is not a time (500ms or 2s)"},
+        {"link within 5s\nsend status 8 abc 1\n", "line 2: 'abc' is not a valid integer value"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = RunProgram({WriteFile("bad.m27", c.script)});
+        EXPECT_EQ(run.status, 2) << c.script << run.output;
+        EXPECT_NE(run.output.find(std::string("bad.m27: ") + c.message), std::string::npos)
+            << run.output;
+    }
+    ::fcntl(peer, F_SETFL, O_NONBLOCK);
+    char byte = 0;
+    EXPECT_EQ(::read(peer, &byte, 1), -1) << "something was sent";
+    ::close(peer);
+    ::close(port);
+}
+
+// The radio goes away in the middle of an expectation: that step fails, the run ends with status
+// 2 and says why, and it never waits out the rest of the script.
+TEST_F(ProgramTest, LostPortFailsTheRunningStepWithStatus2) {
+    for (const bool killed : {true, false}) {
+        auto radiosim = StartRadiosim({});
+        const std::string script = WriteFile("lost.m27",
+                                             "link within 5s\n"
+                                             "expect rx \"never comes\" within 60s\n"
+                                             "expect rx \"nor this\" within 60s\n");
+        auto program = Start({script, "--device", device_, "--junit", folder_ / "lost.xml"});
+        std::string output;
+        for (std::string line; line.find("line 1: link") == std::string::npos;
+             output += line + '\n') {
+            line = program->WaitForLine(20s);
+            ASSERT_FALSE(line.empty()) << output;
+        }
+        if (killed)
+            radiosim.reset();  // SIGKILL: the pseudo-terminal's other end closes with it
+        else
+            radiosim->Command("quit");
+        const ProgramRun run = Finish(*program, output);
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_NE(run.output.find("line 2: expect rx \"never comes\" within 60s: ERROR"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find("port error: Comport lost: " + device_), std::string::npos)
+            << run.output;
+        const std::string report = ReadFile("lost.xml");
+        EXPECT_NE(report.find("tests=\"2\" failures=\"0\" errors=\"2\""), std::string::npos)
+            << report;
+    }
+}
+
+}  // namespace
