@@ -142,6 +142,10 @@ void SerialLink::OnCommEvent(THComm& port) {
     inboxReady_.notify_one();
 }
 
+void SerialLink::Interrupt(const std::string& reason) {
+    OnCommError(reason);
+}
+
 void SerialLink::OnCommError(const std::string& message) {
     {
         const std::lock_guard lock(inboxMutex_);

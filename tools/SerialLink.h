@@ -33,6 +33,8 @@ public:
         onWireFrame;
     // Sends the first link request.
     void Start();
+    // Ends the run from any thread as a lost port would (a stop signal); reason becomes PortError.
+    void Interrupt(const std::string& reason);
 
     bool RunUntil(const std::function<bool()>& done, Clock::time_point deadline) override;
     bool IsEstablished() const override;

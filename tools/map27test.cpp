@@ -1,13 +1,18 @@
 // map27test: runs a radio test script against a radio (or radiosim) without a window.
 // Exit status: 0 every expectation held, 1 a step failed, 2 a script, option or port error.
+#include <pthread.h>
 #include <signal.h>
+#include <string.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Hcomm.h"
@@ -87,6 +92,49 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
     return std::nullopt;
 }
 
+// SIGINT, SIGTERM and SIGHUP (a CI job cancelled, Ctrl+C) end the run in order: the running step
+// fails, the port is closed and its exclusive use given back, the report is written. The signals
+// are blocked before any other thread starts and taken by a thread of their own.
+class StopSignals {
+public:
+    StopSignals() {
+        sigemptyset(&signals_);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaddset(&signals_, signal);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        thread_ = std::thread([this] { Watch(); });
+    }
+    ~StopSignals() {
+        finishing_ = true;
+        pthread_kill(thread_.native_handle(), SIGUSR1);
+        thread_.join();
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    void Deliver(map27test::SerialLink* link) {
+        const std::lock_guard lock(mutex_);
+        link_ = link;
+    }
+
+private:
+    void Watch() {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&signals_, &signal) != 0) continue;
+            if (finishing_) return;
+            if (signal == SIGUSR1) continue;
+            const std::lock_guard lock(mutex_);
+            if (link_) link_->Interrupt(std::string("interrupted by SIG") + sigabbrev_np(signal));
+        }
+    }
+
+    sigset_t signals_{};
+    std::atomic<bool> finishing_{false};
+    std::mutex mutex_;
+    map27test::SerialLink* link_ = nullptr;
+    std::thread thread_;
+};
+
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -98,6 +146,7 @@ int main(int argc, char** argv) {
     using namespace map27test;
     // A radio that went away must not end the program before it reports.
     signal(SIGPIPE, SIG_IGN);
+    StopSignals stopSignals;
 
     Options options;
     if (const auto status = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options))
@@ -168,18 +217,21 @@ int main(int argc, char** argv) {
             }
         };
     ScriptRunner runner(*link, std::cout);
+    stopSignals.Deliver(link.get());
     link->Start();
     const std::vector<StepResult> results = runner.Run(steps);
     const Duration total = runner.Elapsed();
+    stopSignals.Deliver(nullptr);
     link.reset();  // the link timers stop and the port closes; nothing more is sent
 
     const RunSummary summary = Summarize(results);
     const int status = ExitStatus(results, runner.PortError().has_value());
     std::cout << "map27test: " << results.size() << " steps, " << summary.expectations
               << " expectations: " << summary.passed << " passed, " << summary.failed << " failed";
-    if (summary.errors > 0) std::cout << ", " << summary.errors << " ended by a port error";
+    if (summary.errors > 0)
+        std::cout << ", " << summary.errors << " cut short (port lost or run stopped)";
     std::cout << (status == 0 ? "; PASSED\n" : "; FAILED\n");
-    if (runner.PortError()) std::cerr << "map27test: port error: " << *runner.PortError() << '\n';
+    if (runner.PortError()) std::cerr << "map27test: " << *runner.PortError() << '\n';
 
     if (junit.is_open()) {
         WriteJUnit(junit, BaseName(options.script), results, total);

@@ -2,8 +2,12 @@
 // points at radiosim through a private halberd/ports.conf.
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +21,8 @@
 #include <vector>
 
 #include "RadiosimChild.h"
+
+extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -197,12 +203,51 @@ TEST_F(ProgramTest, LostPortFailsTheRunningStepWithStatus2) {
         EXPECT_NE(run.output.find("line 2: expect rx \"never comes\" within 60s: ERROR"),
                   std::string::npos)
             << run.output;
-        EXPECT_NE(run.output.find("port error: Comport lost: " + device_), std::string::npos)
+        EXPECT_NE(run.output.find("map27test: Comport lost: " + device_), std::string::npos)
             << run.output;
         const std::string report = ReadFile("lost.xml");
         EXPECT_NE(report.find("tests=\"2\" failures=\"0\" errors=\"2\""), std::string::npos)
             << report;
     }
+}
+
+// A cancelled CI job: the run ends in order, with its report, and gives the port's exclusive use
+// back, so the radio can be used again at once (not only by root).
+TEST_F(ProgramTest, StopSignalEndsTheRunAndGivesThePortBack) {
+    auto radiosim = StartRadiosim({});
+    const std::string output = folder_ / "output.txt";
+    std::vector<std::string> args = {MAP27TEST_PROGRAM, WriteFile("long.m27", "link\nwait 60s\n"),
+                                     "--junit", folder_ / "stopped.xml"};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (ReadFile("output.txt").find("line 1: link: ok") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        ::usleep(20'000);
+    ::kill(pid, SIGTERM);
+    int status = -1;
+    while (::waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
+        ::usleep(20'000);
+    ASSERT_TRUE(WIFEXITED(status)) << "did not end: " << ReadFile("output.txt");
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(ReadFile("output.txt").find("line 2: wait 60s: ERROR"), std::string::npos);
+    EXPECT_NE(ReadFile("stopped.xml").find("</testsuites>"), std::string::npos);
+
+    const int port = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(port, 0);
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(port, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(port);
 }
 
 }  // namespace
