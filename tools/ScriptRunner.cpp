@@ -1,5 +1,6 @@
 #include "ScriptRunner.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "LinkInterfaces.h"
@@ -9,6 +10,7 @@ namespace map27test {
 namespace {
 
 constexpr std::string_view kRxPrefix = "RX : ";
+constexpr std::size_t kLinesShown = 10;
 
 std::string TimeText(Duration time) {
     char text[32];
@@ -54,7 +56,12 @@ std::string ScriptRunner::Received() const {
     const std::vector<std::string> lines = received_.Untaken();
     if (lines.empty()) return "nothing received";
     std::string text = "received instead:";
-    for (const std::string& line : lines) text += "\n  RX : " + line;
+    // The latest lines; a long run's older ones are in the log above.
+    const std::size_t shown = std::min<std::size_t>(lines.size(), kLinesShown);
+    if (shown < lines.size())
+        text += " (the last " + std::to_string(shown) + " of " + std::to_string(lines.size()) + ")";
+    for (std::size_t i = lines.size() - shown; i < lines.size(); ++i)
+        text += "\n  RX : " + lines[i];
     return text;
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
         return *status;
 
     std::ifstream file(options.script, std::ios::binary);
-    if (!file) {
+    if (!file || std::filesystem::is_directory(options.script)) {
         std::cerr << "map27test: cannot read the script '" << options.script << "'\n";
         return 2;
     }

@@ -178,6 +178,28 @@ TEST_F(ProgramTest, ScriptErrorsEndWithStatus2AndNothingSent) {
     ::close(port);
 }
 
+TEST_F(ProgramTest, OptionErrorsEndWithStatus2) {
+    const std::string script = WriteFile("ok.m27", "wait 0ms\n");
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{}, "no script given"},
+        {{script, "--port", "COM5"}, "--port takes COM1, COM2, COM3 or COM4, not 'COM5'"},
+        {{script, "--speed", "4800"}, "--speed takes 1200 or 9600, not '4800'"},
+        {{script, "--junit"}, "--junit needs a value"},
+        {{script, "--verbose"}, "unknown option '--verbose'"},
+        {{folder_ / "missing.m27"}, "cannot read the script"},
+        {{script, "--junit", "/nonexistent/report.xml"}, "cannot write the report"},
+        {{script, "--device", folder_ / "no-such-port"}, "cannot open"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = RunProgram(c.args);
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+    }
+}
+
 // The radio goes away in the middle of an expectation: that step fails, the run ends with status
 // 2 and says why, and it never waits out the rest of the script.
 TEST_F(ProgramTest, LostPortFailsTheRunningStepWithStatus2) {
@@ -225,6 +247,7 @@ TEST_F(ProgramTest, StopSignalEndsTheRunAndGivesThePortBack) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     pid_t pid = -1;
     ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
@@ -240,6 +263,7 @@ TEST_F(ProgramTest, StopSignalEndsTheRunAndGivesThePortBack) {
     ASSERT_TRUE(WIFEXITED(status)) << "did not end: " << ReadFile("output.txt");
     EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_NE(ReadFile("output.txt").find("line 2: wait 60s: ERROR"), std::string::npos);
+    EXPECT_NE(ReadFile("output.txt").find("map27test: interrupted by SIGTERM"), std::string::npos);
     EXPECT_NE(ReadFile("stopped.xml").find("</testsuites>"), std::string::npos);
 
     const int port = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
