@@ -104,6 +104,10 @@ struct Example {
     std::vector<std::string> radiosimArgs;
 };
 
+void PrintTo(const Example& example, std::ostream* out) {
+    *out << example.script;
+}
+
 class ExampleTest : public ProgramTest, public ::testing::WithParamInterface<Example> {};
 
 TEST_P(ExampleTest, PassesAgainstRadiosim) {

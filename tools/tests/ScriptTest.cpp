@@ -15,7 +15,7 @@ std::string SentText(const std::string& line) {
     return map27::BuildMessage(std::get<SendStep>(steps.at(0).action).request, 1, 2048).logText;
 }
 
-TEST(Script, SendsBuildTheWindowsMessages) {
+TEST(TestScript, SendsBuildTheWindowsMessages) {
     const struct {
         const char* line;
         const char* logText;
@@ -35,7 +35,7 @@ TEST(Script, SendsBuildTheWindowsMessages) {
     EXPECT_TRUE(std::get<SendStep>(data8[0].action).request.eightBitCoding);
 }
 
-TEST(Script, StepsTimesAndComments) {
+TEST(TestScript, StepsTimesAndComments) {
     const auto steps = ParseScript(
         "# a comment\n\n  link within 2s\r\nwait 500ms\nexpect rx \"C0 \\\"x\\\"\" within 1s\n"
         "expect rx /^C0 .*$/\nexpect no rx\n");
@@ -54,7 +54,7 @@ TEST(Script, StepsTimesAndComments) {
     EXPECT_EQ(std::get<ExpectNoRxStep>(steps[4].action).within, kDefaultNoRxTime);
 }
 
-TEST(Script, ErrorsNameTheirLine) {
+TEST(TestScript, ErrorsNameTheirLine) {
     const struct {
         const char* script;
         const char* error;
@@ -93,7 +93,7 @@ TEST(Script, ErrorsNameTheirLine) {
     }
 }
 
-TEST(Report, ExpectationsTakeTheEarliestUntakenLine) {
+TEST(TestScriptReport, ExpectationsTakeTheEarliestUntakenLine) {
     const auto steps = ParseScript("expect rx /^C0/\nexpect rx /^C0/\nexpect rx \"80\"");
     ReceivedLines lines;
     lines.Add("80", Duration(1));
@@ -107,7 +107,7 @@ TEST(Report, ExpectationsTakeTheEarliestUntakenLine) {
     EXPECT_NE(lines.Take(expect(2)), nullptr);
 }
 
-TEST(Report, JUnitCountsAndEscapes) {
+TEST(TestScriptReport, JUnitCountsAndEscapes) {
     const std::vector<StepResult> results = {
         {1, "link within 5s", false, Verdict::Passed, {}, {}, {}},
         {2, "expect rx \"A<B & 'C'\"", true, Verdict::Passed, {}, {}, {}},
