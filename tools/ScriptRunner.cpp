@@ -79,6 +79,7 @@ std::vector<StepResult> ScriptRunner::Run(const std::vector<Step>& steps) {
                                Duration(0),
                                "not run: " + stopped};
             results.push_back(skipped);
+            Print("line " + std::to_string(step.line) + ": " + step.text + ": not run");
             continue;
         }
         results.push_back(RunStep(step));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "FrameCodec.h"
@@ -33,8 +34,8 @@ std::optional<TCommPort> ComPort(const std::string& name) {
 class PrivatePortMap {
 public:
     explicit PrivatePortMap(const std::string& device) {
-        char folder[] = "/tmp/map27test.XXXXXX";
-        if (::mkdtemp(folder) == nullptr) throw ECommError("cannot map the device to COM1");
+        std::string folder = std::filesystem::temp_directory_path() / "map27test.XXXXXX";
+        if (::mkdtemp(folder.data()) == nullptr) throw ECommError("cannot map the device to COM1");
         folder_ = folder;
         ::mkdir((folder_ + "/halberd").c_str(), 0700);
         std::ofstream(folder_ + "/halberd/ports.conf") << "[ports]\nCOM1=" << device << '\n';

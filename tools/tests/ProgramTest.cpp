@@ -182,6 +182,24 @@ TEST_F(ProgramTest, ScriptErrorsEndWithStatus2AndNothingSent) {
     ::close(port);
 }
 
+// A radio that never answers: the link step fails, the steps after it are not run (no send waits
+// out its time), and every expectation counts as a failure in the report.
+TEST_F(ProgramTest, NoLinkFailsAndRunsNothingMore) {
+    int peer = -1, port = -1;
+    ASSERT_EQ(::openpty(&peer, &port, nullptr, nullptr, nullptr), 0);
+    PointCom1At(::ttyname(port));
+    const std::string script = WriteFile(
+        "silent.m27", "link within 500ms\nsend status 8 2001 1\nexpect rx /C0/ within 30s\n");
+    const ProgramRun run = RunProgram({script, "--junit", folder_ / "silent.xml"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("line 1: link within 500ms: FAIL"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("line 2: send status 8 2001 1: not run"), std::string::npos);
+    EXPECT_NE(ReadFile("silent.xml").find("tests=\"1\" failures=\"1\" errors=\"0\""),
+              std::string::npos);
+    ::close(peer);
+    ::close(port);
+}
+
 TEST_F(ProgramTest, OptionErrorsEndWithStatus2) {
     const std::string script = WriteFile("ok.m27", "wait 0ms\n");
     const struct {
