@@ -1,11 +1,16 @@
 // Frame reception from a byte stream cut in arbitrary pieces. The input chooses the receive-buffer
 // size and the piece sizes; the rest is the stream. Every frame must come out the same whatever the
 // cutting, end with DLE ETX and two FCS bytes, and fit the buffer once its DLE pairs are collapsed.
+// The same stream then goes through the link session, the reception path the programs run (with
+// its supervision and the engine behind it): cut in those pieces or fed byte by byte, it must give
+// the same frames, the same frames written back and the same time-outs.
+#include <string>
 #include <vector>
 
 #include "FrameCodec.h"
 #include "FrameReception.h"
 #include "FuzzSupport.h"
+#include "LinkTestHarness.h"
 
 namespace {
 
@@ -31,6 +36,44 @@ void CheckFrame(std::span<const std::uint8_t> frame, std::size_t capacity) {
         FUZZ_CHECK(map27::DestuffFrame(map27::StuffFrame(destuffed)) == destuffed,
                    "stuffing a good frame and de-stuffing it gives it back");
     }
+}
+
+struct SessionOutcome {
+    std::vector<Bytes> framesReceived;
+    std::vector<Bytes> written;
+    int timeouts = 0;
+    std::size_t dataFrames = 0;
+    bool operator==(const SessionOutcome&) const = default;
+};
+
+// The stream through a session whose link is up, in the given pieces (empty: one byte at a time),
+// all at one moment; then the clock runs past the supervision.
+SessionOutcome ThroughSession(std::span<const std::uint8_t> stream,
+                              const std::vector<std::size_t>& pieceSizes) {
+    map27::test::VirtualClock clock;
+    map27::test::SessionRig rig(clock);
+    rig.session.StartLink();
+    rig.Feed(map27::MakeLinkRequest(127, 1, 1));
+    rig.Feed(map27::MakeLinkAck(1, 1));
+    FUZZ_CHECK(rig.session.IsEstablished(), "the session's link comes up");
+    std::size_t offset = 0;
+    for (std::size_t k = 0; offset < stream.size(); ++k) {
+        const std::size_t size = pieceSizes.empty() ? 1 : pieceSizes[k % pieceSizes.size()];
+        const auto piece = stream.subspan(offset, std::min(size, stream.size() - offset));
+        rig.Feed(piece);
+        offset += piece.size();
+    }
+    FUZZ_CHECK(rig.session.ReceptionInProgress() ==
+                   rig.timers[map27::kSupervision].IsRunning(),
+               "the supervision runs exactly while a frame is in progress");
+    clock.Advance(map27::kReceptionSupervisionMs);
+    FUZZ_CHECK(!rig.session.ReceptionInProgress(), "no reception outlives its supervision");
+    SessionOutcome out;
+    out.framesReceived = rig.events.framesReceived;
+    for (const auto& w : rig.port.written) out.written.push_back(w.bytes);
+    out.timeouts = rig.events.receptionTimeouts;
+    out.dataFrames = rig.events.dataFrames.size();
+    return out;
 }
 
 }  // namespace
@@ -90,5 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     FUZZ_CHECK(probes == 1 || capacity < map27::kFrameOverhead,
                "a link acknowledgement after a reset is received");
+
+    const SessionOutcome pieces = ThroughSession(stream, pieceSizes);
+    FUZZ_CHECK(pieces == ThroughSession(stream, {}),
+               "the session's frames, answers and time-outs do not depend on the cutting");
+    FUZZ_CHECK(pieces.timeouts <= 1, "one stream at one moment times out at most once");
     return 0;
 }

@@ -513,6 +513,12 @@ void LinkEngine::RestartLink() {
     impl_->Run([this] { impl_->RestartLink(); });
 }
 
+void LinkEngine::StopLink() {
+    impl_->StopAllTimers();
+    impl_->state = LinkState::Setup;
+    impl_->events.OnLinkStatus(kStatusLinking);
+}
+
 void LinkEngine::AcceptFrame(std::span<const std::uint8_t> received) {
     const std::vector<std::uint8_t> frame = DestuffFrame(received);
     // Damaged frames go without a trace: too short to check, longer than the receive buffer,
@@ -555,6 +561,10 @@ bool LinkEngine::IsEstablished() const {
 
 LinkSnapshot LinkEngine::Snapshot() const {
     return impl_->Snapshot();
+}
+
+std::size_t LinkEngine::ReceiveCapacity() const {
+    return impl_->capacity;
 }
 
 }  // namespace map27

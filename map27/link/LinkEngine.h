@@ -45,6 +45,9 @@ public:
 
     void StartLink();
     void RestartLink();
+    // Takes the link down without a frame: T0..T4 stop, state Setup, "Status   Link.....". For a
+    // port that has gone; the next StartLink or RestartLink brings it up again.
+    void StopLink();
     // A frame as it came off the line, DLE doubling included: de-stuffs, checks the FCS and hands a
     // good frame to OnFrame; a damaged one is dropped without a trace.
     void AcceptFrame(std::span<const std::uint8_t> received);
@@ -61,6 +64,8 @@ public:
 
     bool IsEstablished() const;
     LinkSnapshot Snapshot() const;
+    // The longest frame the receive buffer takes after de-stuffing, 16 x K x (N1 + 1) + 11.
+    std::size_t ReceiveCapacity() const;
 
 private:
     struct Impl;

@@ -11,10 +11,18 @@
 
 namespace map27 {
 
+// Thrown by a port whose device has gone (adapter pulled, far end closed): a state, not an error
+// to report for every frame. what() names the device, e.g. "Comport lost: /dev/ttyUSB0".
+class PortLostError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class ILinkPort {
 public:
     virtual ~ILinkPort() = default;
-    // Writes one whole frame as it goes on the line. May throw (the port's own error).
+    // Writes one whole frame as it goes on the line. May throw (the port's own error;
+    // PortLostError when the device has gone).
     virtual void Write(std::span<const std::uint8_t> bytes) = 0;
     // Returns once the port has sent every byte written, or the port is closed.
     virtual void WaitUntilSent() = 0;

@@ -1,8 +1,8 @@
 #pragma once
-// A deterministic world for link engines: a virtual clock that jumps from event to event, fake
-// timers on it, a fake port that records every frame with its time, and a fake line that joins two
-// engines and can drop, corrupt, delay or split what travels on it. A 35-second supervision test
-// takes a millisecond.
+// A deterministic world for link engines and sessions: a virtual clock that jumps from event to
+// event, fake timers on it, a fake port that records every frame with its time, and a fake line that
+// joins two engines and can drop, corrupt, delay or split what travels on it. A 35-second
+// supervision test takes a millisecond.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -18,6 +18,7 @@
 #include "FrameCodec.h"
 #include "FrameReception.h"
 #include "LinkEngine.h"
+#include "LinkSession.h"
 
 namespace map27::test {
 
@@ -126,11 +127,15 @@ public:
     int waits = 0;
     int writesToFail = 0;  // the next n writes throw
     int waitsToFail = 0;   // the next n waits throw
+    bool gone = false;     // the device has gone: writes and waits throw PortLostError
+    int writeAttempts = 0;
     int bitsPerSecond =
         0;  // 0: the line takes no time; else WaitUntilSent lets the bytes' line time pass
     std::function<void(std::span<const std::uint8_t>)> onWrite;  // the far end of the line
 
     void Write(std::span<const std::uint8_t> bytes) override {
+        ++writeAttempts;
+        if (gone) throw PortLostError("Comport lost: /dev/fake");
         if (writesToFail > 0) {
             --writesToFail;
             throw std::runtime_error("Write data Timeout");
@@ -145,6 +150,7 @@ public:
     }
     void WaitUntilSent() override {
         ++waits;
+        if (gone) throw PortLostError("Comport lost: /dev/fake");
         if (waitsToFail > 0) {
             --waitsToFail;
             throw std::runtime_error("Communication Write Error  ErrorMask=0");
@@ -165,13 +171,19 @@ private:
     Ms lineFreeAt_ = 0;
 };
 
-class RecordingEvents : public ILinkEvents {
+// Records what an engine or a session tells its owner.
+class RecordingEvents : public ILinkSessionEvents {
 public:
     std::vector<std::string> statuses, logLines, parameterErrors;
     std::vector<std::pair<std::string, std::string>> times;
     std::vector<std::uint8_t> receivedNs;
     std::vector<std::vector<std::uint8_t>> dataFrames;
     std::vector<std::pair<BuiltMessage, bool>> built;
+    // Session only.
+    std::vector<std::vector<std::uint8_t>> framesReceived;  // every frame cut, as it came
+    int receptionTimeouts = 0;
+    int portLosses = 0;
+    bool deaf = false;  // keeps every frame from the engine
 
     void OnLinkStatus(const std::string& text) override { statuses.push_back(text); }
     void OnLinkTimes(const std::string& t1, const std::string& t2max) override {
@@ -188,6 +200,12 @@ public:
     void OnMessageBuilt(const BuiltMessage& message, bool isRepeat) override {
         built.emplace_back(message, isRepeat);
     }
+    bool OnFrameReceived(std::span<const std::uint8_t> frame) override {
+        framesReceived.emplace_back(frame.begin(), frame.end());
+        return !deaf;
+    }
+    void OnReceptionTimedOut() override { ++receptionTimeouts; }
+    void OnPortLost() override { ++portLosses; }
 };
 
 // A builder that makes the same message every time, with the header a network layer would write.
@@ -239,6 +257,52 @@ public:
 
     // Feeds a frame as the peer would send it (stuffed, FCS included).
     void Receive(std::span<const std::uint8_t> wire) { engine.AcceptFrame(wire); }
+
+    std::vector<std::vector<std::uint8_t>> Sent() const { return port.Frames(); }
+    void ClearSent() { port.written.clear(); }
+
+private:
+    template <class F>
+    void Guard(F&& f) {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+        }
+    }
+};
+
+// One session with its fake port, six timers (T0..T4, supervision) and event sink on a shared
+// clock: what LinkHost and radiosim give it, without threads or a real clock.
+class SessionRig {
+public:
+    explicit SessionRig(VirtualClock& sharedClock)
+        : clock(sharedClock),
+          port(sharedClock),
+          timers{FakeTimer(sharedClock), FakeTimer(sharedClock), FakeTimer(sharedClock),
+                 FakeTimer(sharedClock), FakeTimer(sharedClock), FakeTimer(sharedClock)},
+          session(port,
+                  {&timers[0], &timers[1], &timers[2], &timers[3], &timers[4], &timers[5]},
+                  events) {
+        for (std::size_t i = 0; i < timers.size(); ++i)
+            timers[i].onExpiry = [this, i] {
+                if (i == kSupervision) supervisionExpiries.push_back(clock.Now());
+                Guard([this, i] { session.TimerExpired(i); });
+            };
+    }
+
+    VirtualClock& clock;
+    FakePort port;
+    std::array<FakeTimer, kSessionTimerCount> timers;
+    RecordingEvents events;
+    LinkSession session;
+    std::vector<std::string> errors;  // what escaped the session's calls made here
+    std::vector<Ms> supervisionExpiries;
+
+    // Bytes from the line, as one piece.
+    void Feed(std::span<const std::uint8_t> bytes) {
+        Guard([&] { session.Receive(bytes); });
+    }
 
     std::vector<std::vector<std::uint8_t>> Sent() const { return port.Frames(); }
     void ClearSent() { port.written.clear(); }
