@@ -1,8 +1,8 @@
 #pragma once
 // The MAP27 link to a radio on a serial port, opened and run as Talvane27 runs it: THComm opens
 // the port (COM names through ports.conf, exclusive, 1200 bit/s by default) and its receive
-// thread hands the bytes over; this program's thread runs the link with Talvane27's default
-// parameters, its timers and the reception supervision, and decodes what the radio sends.
+// thread hands the bytes over; this program's thread runs the link session with Talvane27's
+// default parameters and real timers, and decodes what the radio sends.
 #include <array>
 #include <condition_variable>
 #include <memory>
@@ -11,15 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "FrameReception.h"
 #include "Hcomm.h"
-#include "LinkEngine.h"
+#include "LinkSession.h"
 #include "ScriptRunner.h"
 #include "WireCapture.h"
 
 namespace map27test {
 
-class SerialLink final : public RadioLink, private map27::ILinkPort, private map27::ILinkEvents {
+class SerialLink final : public RadioLink,
+                         private map27::ILinkPort,
+                         private map27::ILinkSessionEvents {
 public:
     // port: "COM1".."COM4", or a device path. Opens the port; throws the port's error when it
     // cannot be opened.
@@ -49,7 +50,7 @@ private:
     void Write(std::span<const std::uint8_t> bytes) override;
     void WaitUntilSent() override;
     void Purge() override;
-    // ILinkEvents
+    // ILinkSessionEvents
     void OnLinkStatus(const std::string&) override {}
     void OnLinkTimes(const std::string&, const std::string&) override {}
     void OnLogLine(const std::string& line) override;
@@ -57,6 +58,7 @@ private:
     void OnDataFrame(std::span<const std::uint8_t> message) override;
     void OnParameterError(const std::string& message) override;
     void OnMessageBuilt(const map27::BuiltMessage&, bool) override {}
+    bool OnFrameReceived(std::span<const std::uint8_t> frame) override;
 
     // Receive thread.
     void OnCommEvent(THComm& port);
@@ -70,10 +72,9 @@ private:
     Clock::time_point NextWake(Clock::time_point deadline) const;
 
     THComm comm_;
-    std::array<std::unique_ptr<Timer>, 5> timers_;
-    std::unique_ptr<map27::LinkEngine> engine_;
-    map27::FrameAssembler assembler_;
-    std::optional<Clock::time_point> receptionDeadline_;  // a frame has begun arriving
+    std::string device_;  // what the port name stood for when it was opened
+    std::array<std::unique_ptr<Timer>, map27::kSessionTimerCount> timers_;  // T0..T4, supervision
+    std::unique_ptr<map27::LinkSession> session_;
     std::optional<std::string> portError_;
     std::size_t lastWriteSize_ = 0;
     bool sentLogged_ = false;
