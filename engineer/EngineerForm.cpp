@@ -268,7 +268,7 @@ void TEngineerForm::BuildControls() {
 void TEngineerForm::BuildMenu() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     Open1 = file->addAction(QStringLiteral("TEXT File &Open"), this, &TEngineerForm::Open1Click);
-    file->addSeparator();
+    QAction* beforeExit = file->addSeparator();
     Exit1 = file->addAction(QStringLiteral("E&xit"), this, &TEngineerForm::Exit1Click);
 
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Config"));
@@ -291,6 +291,7 @@ void TEngineerForm::BuildMenu() {
         ++tag;
     }
     Data1->setChecked(true);
+    AddEvidenceItems(file, beforeExit, config);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     Version1 = help->addAction(QStringLiteral("&Version"), this, &TEngineerForm::Version1Click);
@@ -495,7 +496,10 @@ void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
 }
 
 void TEngineerForm::AppendRxLine(const QString& line) {
-    EngRxMemo->appendPlainText(line);
+    const QString stamp = TimeStamps1->isChecked()
+                              ? QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz "))
+                              : QString();
+    EngRxMemo->appendPlainText(stamp + line);
 }
 
 // ---- Clearing, files, dialogs ------------------------------------------------------------------

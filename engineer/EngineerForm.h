@@ -13,6 +13,7 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTextEdit;
@@ -55,6 +56,11 @@ public:
 
     // Loads a text file into RichEdit1, replacing its text; throws when the file cannot be read.
     void LoadDataFile(const QString& path);
+    // The received lines as shown, one a line (EngineerEvidence.cpp). A file that cannot be
+    // written is reported in a box; the received lines stay as they are.
+    bool SaveRxLines(const QString& path);
+    void SaveRx1Click();
+    void TimeStamps1Click();
 
     // Controls.
     TRadioGroup* ModeRadioGroup;
@@ -83,6 +89,8 @@ public:
     QAction* Binary1;
     QAction* Ascii1;
     QAction* Version1;
+    QAction* SaveRx1;
+    QAction* TimeStamps1;
     QTimer* Timer1;  // clock
     QTimer* Timer2;  // re-open one second after the port settings change
 
@@ -94,6 +102,8 @@ protected:
 private:
     void BuildControls();
     void BuildMenu();
+    void AddEvidenceItems(QMenu* file, QAction* fileSeparator,
+                          QMenu* config);  // EngineerEvidence.cpp
     void ApplyMode();
     void LoadSettings();
     void CheckPortsAndOpen();

@@ -9,6 +9,7 @@ constexpr const char* kPort = "Port";
 constexpr const char* kBps = "Bps";
 constexpr const char* kStop = "Stop";
 constexpr const char* kMode = "Mode";
+constexpr const char* kTimeStamps = "TimeStamps";
 
 }  // namespace
 
@@ -55,6 +56,23 @@ QString StorePortSettings(const TPortSettings& values) {
     store.sync();
     if (store.status() != QSettings::NoError) {
         return QStringLiteral("The settings cannot be written to %1").arg(store.fileName());
+    }
+    return {};
+}
+
+bool LoadTimeStamps() {
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"),
+                          QStringLiteral("orrick"));
+    return store.value(kTimeStamps, false).toBool();
+}
+
+QString StoreTimeStamps(bool on) {
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"),
+                    QStringLiteral("orrick"));
+    store.setValue(kTimeStamps, on);
+    store.sync();
+    if (store.status() != QSettings::NoError) {
+        return QStringLiteral("The time stamps choice cannot be kept in %1").arg(store.fileName());
     }
     return {};
 }

@@ -22,4 +22,9 @@ TLoadedSettings LoadPortSettings();
 // Writes the four values exactly as they stand; returns an error text, or an empty one on success.
 QString StorePortSettings(const TPortSettings& values);
 
+// Whether the received lines start with their time ("TimeStamps"; off when not stored).
+bool LoadTimeStamps();
+// Returns an error text, or an empty one on success.
+QString StoreTimeStamps(bool on);
+
 }  // namespace orrick

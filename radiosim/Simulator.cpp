@@ -1,11 +1,14 @@
 #include "Simulator.h"
 
 #include <sys/time.h>
+
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <utility>
 
+#include "FrameCodec.h"
 #include "Network.h"
 
 namespace radiosim {
@@ -76,7 +79,10 @@ Simulator::Simulator(const Options& options, LinkRunner& runner,
     runner_.afterOperation = [this] { sender_->Pump(); };
     runner_.onError = [this](const std::string& what) { print_(TimeStamp() + " error: " + what); };
     runner_.onFrameSending = [this](Bytes& frame) { return OnSending(frame); };
-    runner_.onFrameSent = [this](std::span<const std::uint8_t> frame) { Trace("R>T", frame); };
+    runner_.onFrameSent = [this](std::span<const std::uint8_t> frame) {
+        Capture(map27::WireDirection::RadioToTerminal, frame);
+        Trace("R>T", frame);
+    };
     runner_.onFrameReceived = [this](std::span<const std::uint8_t> frame) {
         return OnReceived(frame);
     };
@@ -107,7 +113,17 @@ void Simulator::Trace(const char* direction, std::span<const std::uint8_t> frame
     print_(line + "  " + HexText(frame));
 }
 
+void Simulator::Capture(map27::WireDirection direction, std::span<const std::uint8_t> frame) {
+    if (!capture_) return;
+    const map27::CaptureRecord record{map27::LocalCaptureTime(std::chrono::system_clock::now()),
+                                      direction, Bytes(frame.begin(), frame.end()),
+                                      !map27::IsGoodFrame(map27::DestuffFrame(frame))};
+    if (const auto failure = capture_->Write(record)) print_("error: " + *failure);
+}
+
 bool Simulator::OnReceived(std::span<const std::uint8_t> frame) {
+    // On the line even while the radio does not listen.
+    Capture(map27::WireDirection::TerminalToRadio, frame);
     if (Clock::now() < silentUntil_) {
         if (!options_.quiet) print_(TimeStamp() + " T>R (silent, not heard) " + HexText(frame));
         return false;
@@ -297,7 +313,10 @@ Options ParseOptions(const std::vector<std::string>& args, bool& help) {
             help = true;
         else if (a == "--quiet" || a == "-q")
             o.quiet = true;
-        else if (a == "--echo")
+        else if (a == "--capture") {
+            if (i + 1 >= args.size()) throw std::invalid_argument("--capture needs a file");
+            o.capturePath = args[++i];
+        } else if (a == "--echo")
             o.echo = true;
         else if (a == "--faults")
             ParseFaultRates(args, i, o);
@@ -371,7 +390,9 @@ std::string UsageText() {
            "        --channel N (300)  --system N (4660)\n"
            "Faults: --faults CORRUPT,DROP  chances in percent for every frame sent (e.g. 1,1)\n"
            "        --seed N (1)  seeds those faults, so a run can be repeated\n"
-           "Other:  --echo (send data calls back)  --quiet (no frame trace)  --help\n";
+           "Other:  --echo (send data calls back)  --quiet (no frame trace)  --help\n"
+           "        --capture FILE  appends every frame on the line to FILE (map27dump --capture "
+           "reads it)\n";
 }
 
 }  // namespace radiosim

@@ -12,6 +12,7 @@
 #include "Commands.h"
 #include "LinkRunner.h"
 #include "Radio.h"
+#include "WireCapture.h"
 
 namespace radiosim {
 
@@ -21,6 +22,7 @@ struct Options {
     map27::LinkParameterTexts timers;  // T0, T2, T3, T4 (N1 from n1)
     bool speed1200 = false;            // derives T1 for 1200 bit/s instead of 9600
     bool quiet = false;                // no frame trace
+    std::string capturePath;           // --capture: every frame on the line, appended to this file
     bool echo = false;
     // Random faults on every frame the radio sends, in hundredths of a percent (100 = 1 %), drawn
     // from a generator seeded with faultSeed so that a run can be repeated.
@@ -60,6 +62,10 @@ public:
     const SimulatorStats& Stats() const { return stats_; }
     // What the unlock command does: gives the port's exclusive use back. Returns what to report.
     void SetUnlock(std::function<std::string()> unlock) { unlock_ = std::move(unlock); }
+    // From now on every frame that crosses the line is appended to the capture.
+    void SetCapture(std::unique_ptr<map27::CaptureWriter> capture) {
+        capture_ = std::move(capture);
+    }
 
 private:
     class Events;
@@ -70,6 +76,7 @@ private:
     // One draw of the fault generator: true with the given chance in 10000.
     bool DrawFault(std::uint32_t per10000);
     void Trace(const char* direction, std::span<const std::uint8_t> frame);
+    void Capture(map27::WireDirection direction, std::span<const std::uint8_t> frame);
 
     Options options_;
     LinkRunner& runner_;
@@ -84,6 +91,7 @@ private:
     std::mt19937 faultRandom_;
     SimulatorStats stats_;
     std::function<std::string()> unlock_;
+    std::unique_ptr<map27::CaptureWriter> capture_;
 };
 
 // "HH:MM:SS.mmm" of the wall clock.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -49,6 +50,17 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
 
+    // A capture asked for and not possible is said at once: the evidence would be missing.
+    std::unique_ptr<map27::CaptureWriter> capture;
+    if (!options.capturePath.empty()) {
+        std::string error;
+        capture = map27::CaptureWriter::Open(options.capturePath, error);
+        if (!capture) {
+            std::fprintf(stderr, "radiosim: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
     Line line;
     try {
         line = options.device.empty() ? OpenPseudoTerminal()
@@ -61,6 +73,7 @@ int main(int argc, char** argv) {
 
     LinkRunner runner(line.fd.get(), line.pseudoTerminal);
     Simulator simulator(options, runner, PrintLine);
+    if (capture) simulator.SetCapture(std::move(capture));
 
     // A terminal that ended without closing its port (killed, crashed) leaves the port in exclusive
     // use, and only root can open it again; the operator can give it back.

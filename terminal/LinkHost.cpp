@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "FrameReception.h"  // map27/link: the frame assembler
 #include "Hcomm.h"
 #include "QtLinkTimer.h"
+#include "WireCapture.h"
 
 using namespace std::chrono_literals;
 
@@ -23,8 +26,9 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // supervision deadline, when the port closes, or when the program ends.
 class CommByteSource final : public map27::IByteSource {
 public:
-    CommByteSource(THComm& port, const std::atomic<bool>& stop, std::chrono::milliseconds supervision)
-        : port_(port), stop_(stop), supervision_(supervision) {}
+    CommByteSource(THComm& port, const std::atomic<bool>& stop,
+                   std::chrono::milliseconds supervision, std::vector<std::uint8_t>* tap)
+        : port_(port), stop_(stop), supervision_(supervision), tap_(tap) {}
 
     std::size_t CountInBuff() override {
         const std::int32_t waiting = port_.CountInBuff();
@@ -35,6 +39,9 @@ public:
         const std::size_t count = std::min(into.size(), CountInBuff());
         if (count == 0) return 0;
         port_.ReadData(into.data(), static_cast<std::uint32_t>(count));
+        if (tap_ != nullptr)
+            tap_->insert(tap_->end(), into.begin(),
+                         into.begin() + static_cast<std::ptrdiff_t>(count));
         return count;
     }
 
@@ -57,6 +64,7 @@ private:
     THComm& port_;
     const std::atomic<bool>& stop_;
     const std::chrono::milliseconds supervision_;
+    std::vector<std::uint8_t>* tap_;  // every byte read, for the capture
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now();
 };
 
@@ -116,6 +124,20 @@ public:
     void Write(std::span<const std::uint8_t> bytes) override {
         comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         lastWriteSize_ = bytes.size();
+        if (capture_) Captured(capture_->Sent(bytes));
+    }
+
+    // --- capture (link thread) ---
+    void SetCapture(std::shared_ptr<map27::CaptureRecorder> capture) {
+        capture_ = std::move(capture);
+    }
+    void CaptureReceived(std::span<const std::uint8_t> bytes, bool abandoned) {
+        if (!capture_) return;
+        Captured(capture_->Received(bytes));
+        if (abandoned) Captured(capture_->ReceptionAbandoned());
+    }
+    void Captured(const std::optional<std::string>& failure) {
+        if (failure) host_.ReportFromLinkSide(Q(*failure));
     }
 
     void WaitUntilSent() override {
@@ -171,7 +193,8 @@ public:
     // The component raises its event when new bytes arrive, not for bytes left waiting: two frames
     // that arrive together must both be taken in this one event.
     void OnCommEvent(THComm& port) {
-        CommByteSource source(port, host_.shutDown_, std::chrono::milliseconds(host_.supervisionMs_.load()));
+        CommByteSource source(port, host_.shutDown_,
+                              std::chrono::milliseconds(host_.supervisionMs_.load()), &tapped_);
         do {
             if (!ReceiveOneFrame(source)) return;
         } while (source.CountInBuff() > 0 && !host_.shutDown_.load());
@@ -182,7 +205,16 @@ public:
         std::vector<std::uint8_t> frame;
         assembler_.Reset();
         assembler_.SetCapacity(host_.Snapshot().bufferCapacity);
-        switch (map27::ReceiveFrame(source, assembler_, frame)) {
+        tapped_.clear();
+        const map27::Reception reception = map27::ReceiveFrame(source, assembler_, frame);
+        if (host_.capturing_.load()) {
+            const bool abandoned =
+                reception == map27::Reception::TimedOut || reception == map27::Reception::Closed;
+            host_.Post([h = &host_, bytes = std::move(tapped_), abandoned] {
+                h->worker_->CaptureReceived(bytes, abandoned);
+            });
+        }
+        switch (reception) {
             case map27::Reception::Frame:
                 host_.Post([h = &host_, frame = std::move(frame)] {
                     h->worker_->Run([&] {
@@ -211,7 +243,9 @@ private:
     THComm comm_;
     std::array<std::unique_ptr<QtLinkTimer>, 5> timers_;
     std::unique_ptr<map27::LinkEngine> engine_;
-    map27::FrameAssembler assembler_;  // receive thread only
+    map27::FrameAssembler assembler_;   // receive thread only
+    std::vector<std::uint8_t> tapped_;  // receive thread only: the bytes of one reception
+    std::shared_ptr<map27::CaptureRecorder> capture_;  // link thread only
     std::size_t lastWriteSize_ = 0;
     int sendingKind_ = 0;
     int lastBuiltKind_ = 0;
@@ -327,6 +361,11 @@ void LinkHost::Send(const map27::SendRequest& request) {
 
 void LinkHost::SetCrcErrorMode(bool on) {
     Post([this, on] { worker_->Run([&] { worker_->Engine().SetCrcErrorMode(on); }); });
+}
+
+void LinkHost::SetCapture(std::shared_ptr<map27::CaptureRecorder> capture) {
+    capturing_ = capture != nullptr;
+    Post([this, capture = std::move(capture)] { worker_->SetCapture(capture); });
 }
 
 void LinkHost::Shutdown() {

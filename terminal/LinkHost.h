@@ -19,6 +19,9 @@
 #include "SendRequest.h"
 
 class QThread;
+namespace map27 {
+class CaptureRecorder;
+}
 
 class LinkHost : public QObject {
     Q_OBJECT
@@ -43,6 +46,9 @@ public:
     void RestartLink();
     void Send(const map27::SendRequest& request);
     void SetCrcErrorMode(bool on);
+    // Every frame written and every byte received from now on goes to the capture (none: no
+    // capture). Fed on the link thread; a failure to write it is reported once.
+    void SetCapture(std::shared_ptr<map27::CaptureRecorder> capture);
 
     // Stops the link timers, ends a reception in progress and closes the port, then returns. Nothing
     // is sent. Later requests are ignored.
@@ -88,5 +94,6 @@ private:
     map27::LinkSnapshot snapshot_;
     std::atomic<bool> cancelWaits_{false};
     std::atomic<bool> shutDown_{false};
+    std::atomic<bool> capturing_{false};  // the receive thread hands its bytes over
     std::atomic<int> supervisionMs_{10000};
 };

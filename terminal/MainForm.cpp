@@ -57,7 +57,8 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, int 
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), link_(std::make_unique<LinkHost>()) {
+TMainForm::TMainForm(QWidget* parent, const QString& capturePath)
+    : QMainWindow(parent), link_(std::make_unique<LinkHost>()) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Talvane27 for ZR-310/410 using MAP27"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -90,7 +91,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), link_(std::make_uni
 
     callCBox_->setCurrentIndex(kVoiceCall);
     CallCBoxChange();
-    ChoosePortAtStart();
+    startFailed_ = !capturePath.isEmpty() && !StartCapture(capturePath);
+    if (!startFailed_) ChoosePortAtStart();
     if (startFailed_) return;
 
     UpdatePortPanel();
@@ -193,7 +195,7 @@ void TMainForm::BuildMenus() {
     file->setObjectName(QStringLiteral("FileMenu"));
     connect(AddItem(file, QStringLiteral(" &Open"), "OpenMenu"), &QAction::triggered, this,
             &TMainForm::OpenMenuClick);
-    file->addSeparator();
+    QAction* beforeExit = file->addSeparator();
     connect(AddItem(file, QStringLiteral("e&Xit"), "ExitMenu"), &QAction::triggered, this,
             &TMainForm::ExitMenuClick);
 
@@ -233,6 +235,7 @@ void TMainForm::BuildMenus() {
     option->setObjectName(QStringLiteral("OptionMenu"));
     connect(AddItem(option, QStringLiteral("call &Details"), "CallDetails1"), &QAction::triggered, this,
             &TMainForm::CallDetails1Click);
+    AddEvidenceItems(file, beforeExit, option);
 
     QMenu* operate = bar->addMenu(QStringLiteral("ope&Rate"));
     operate->setObjectName(QStringLiteral("OperateMenu"));
@@ -314,7 +317,7 @@ void TMainForm::ConnectLink() {
         panels_[2]->setText(t1);
         panels_[3]->setText(t2);
     });
-    connect(link_.get(), &LinkHost::LogLine, logMemo_, &LogView::AppendLine);
+    connect(link_.get(), &LinkHost::LogLine, this, &TMainForm::AppendLogLine);
     connect(link_.get(), &LinkHost::ReceivedNs, this, &TMainForm::ShowReceivedNs);
     connect(link_.get(), &LinkHost::PersonalityReceived, this, &TMainForm::ApplyPersonality);
     connect(link_.get(), &LinkHost::SettingsReceived, this, &TMainForm::ApplySettings);

@@ -42,7 +42,9 @@ enum class DialogWindow {
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // capturePath: a file that every frame on the line is appended to from the start (--capture);
+    // one that cannot be opened is reported and the program does not start.
+    explicit TMainForm(QWidget* parent = nullptr, const QString& capturePath = {});
     ~TMainForm() override;
 
     // True when neither COM1 nor COM2 could be used: the program ends without starting the link.
@@ -53,6 +55,12 @@ public:
     void LoadDataFile(const QString& path);
     // Ends the program as a confirmed close does, without asking (SIGTERM, SIGINT).
     void CloseWithoutConfirmation();
+
+    // Evidence of a run beyond the log on screen (MainFormEvidence.cpp). Each shows a box and
+    // returns false when the file cannot be written.
+    bool SaveLog(const QString& path);
+    bool StartCapture(const QString& path);
+    void StopCapture();
 
 signals:
     // The window closed after the operator's confirmation: the program may end.
@@ -94,6 +102,9 @@ public slots:
     void NowTimeTimer();
     void ComOpenTimerTimer();
     void ValueTimerTimer();
+    void SaveLogAsMenuClick();
+    void TimeStampsMenuClick();
+    void CaptureMenuClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,6 +129,9 @@ private:
     bool FormCloseQuery();
     void FormClose();
     QAction* AddItem(QMenu* menu, const QString& caption, const char* name);
+    void AddEvidenceItems(QMenu* file, QAction* fileSeparator,
+                          QMenu* option);  // MainFormEvidence.cpp
+    void AppendLogLine(const QString& line);
 
     // The other windows (MainFormDialogs.cpp).
     void CreateDialogs();
@@ -163,6 +177,8 @@ private:
     QAction* com2_ = nullptr;
     QAction* n7bit_ = nullptr;
     QAction* n8bit_ = nullptr;
+    QAction* timeStamps_ = nullptr;
+    QAction* capture_ = nullptr;
 
     QTimer nowTime_{this};
     QTimer comOpenTimer_{this};

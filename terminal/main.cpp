@@ -1,5 +1,7 @@
 // Talvane27: a MAP27 terminal for the data terminal side of a trunked radio.
+#include <QStringList>
 #include <QTimer>
+#include <cstdio>
 
 #include "ErrorReporting.h"
 #include "MainForm.h"
@@ -9,7 +11,18 @@ int main(int argc, char** argv) {
     talvane::TalvaneApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // modeless windows may still be open; Finished ends it
 
-    TMainForm mainForm;
+    // --capture FILE: every frame on the line appended to FILE from the first one on.
+    QString capturePath;
+    const QStringList arguments = app.arguments();
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--capture")); at > 0) {
+        if (at + 1 >= arguments.size()) {
+            std::fputs("Talvane27: --capture needs a file\n", stderr);
+            return 2;
+        }
+        capturePath = arguments[at + 1];
+    }
+
+    TMainForm mainForm(nullptr, capturePath);
     if (mainForm.StartFailed()) return 1;
     QObject::connect(&mainForm, &TMainForm::Finished, &app, &QApplication::quit);
 

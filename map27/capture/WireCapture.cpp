@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <utility>
+
+#include "FrameCodec.h"
 
 namespace map27 {
 
@@ -180,6 +183,47 @@ std::optional<std::string> CaptureWriter::Write(const CaptureRecord& record) {
     }
     failing_ = false;
     return std::nullopt;
+}
+
+CaptureRecorder::CaptureRecorder(std::unique_ptr<CaptureWriter> writer,
+                                 std::function<CaptureTime()> now, WireDirection sending)
+    : writer_(std::move(writer)),
+      now_(std::move(now)),
+      sending_(sending),
+      receiving_(sending == WireDirection::TerminalToRadio ? WireDirection::RadioToTerminal
+                                                           : WireDirection::TerminalToRadio),
+      // No limit: a frame the link refuses for its length is evidence too.
+      assembler_(std::numeric_limits<std::size_t>::max()) {}
+
+std::optional<std::string> CaptureRecorder::Record(WireDirection direction,
+                                                   std::span<const std::uint8_t> bytes, bool cut) {
+    const bool bad = cut || !IsGoodFrame(DestuffFrame(bytes));
+    return writer_->Write({now_(), direction, {bytes.begin(), bytes.end()}, bad});
+}
+
+std::optional<std::string> CaptureRecorder::Sent(std::span<const std::uint8_t> frame) {
+    return Record(sending_, frame, false);
+}
+
+std::optional<std::string> CaptureRecorder::Received(std::span<const std::uint8_t> bytes) {
+    std::optional<std::string> failure;
+    for (const std::uint8_t byte : bytes) {
+        pending_.push_back(byte);
+        if (assembler_.Push(byte) != FrameAssembler::Step::Complete) continue;
+        // The frame as the link takes it: noise before its start marker is not part of it.
+        auto failed = Record(receiving_, assembler_.Frame(), false);
+        if (!failure) failure = std::move(failed);
+        pending_.clear();
+    }
+    return failure;
+}
+
+std::optional<std::string> CaptureRecorder::ReceptionAbandoned() {
+    std::optional<std::string> failure;
+    if (assembler_.InProgress() && !pending_.empty()) failure = Record(receiving_, pending_, true);
+    assembler_.Reset();
+    pending_.clear();
+    return failure;
 }
 
 }  // namespace map27

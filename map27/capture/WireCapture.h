@@ -10,11 +10,15 @@
 // damaged or cut short. The caller reads the clock; this library only formats, parses and writes.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "FrameReception.h"
 
 namespace map27 {
 
@@ -71,6 +75,33 @@ private:
     int fd_;
     std::string path_;
     bool failing_ = false;
+};
+
+// A program's side of the line, recorded: the frames it writes, and the bytes it receives cut into
+// frames the way its reception cuts them. Kept apart from the link's own reception so that the
+// capture also holds what the link drops unseen: a frame cut short, one too long for its buffer.
+// Each call returns an error text to report (once per failure, as CaptureWriter::Write).
+class CaptureRecorder {
+public:
+    // now: the caller's clock, read for every record.
+    CaptureRecorder(std::unique_ptr<CaptureWriter> writer, std::function<CaptureTime()> now,
+                    WireDirection sending);
+
+    std::optional<std::string> Sent(std::span<const std::uint8_t> frame);
+    std::optional<std::string> Received(std::span<const std::uint8_t> bytes);
+    // The frame being received was given up (supervision time-out, port closed): what came of it
+    // is recorded as bad.
+    std::optional<std::string> ReceptionAbandoned();
+
+private:
+    std::optional<std::string> Record(WireDirection direction, std::span<const std::uint8_t> bytes,
+                                      bool cut);
+
+    std::unique_ptr<CaptureWriter> writer_;
+    std::function<CaptureTime()> now_;
+    WireDirection sending_, receiving_;
+    FrameAssembler assembler_;
+    std::vector<std::uint8_t> pending_;  // bytes of the frame in progress, as they came
 };
 
 }  // namespace map27

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "FrameCodec.h"
 #include "WireCapture.h"
 
 namespace map27 {
@@ -83,6 +84,36 @@ TEST(WireCapture, TheWriterAppendsWholeLinesAndReportsAFailureOnce) {
     ASSERT_TRUE(first);
     EXPECT_NE(first->find("/dev/full"), std::string::npos) << *first;
     EXPECT_FALSE(full->Write(record)) << "the same failure is reported once";
+}
+
+TEST(WireCapture, TheRecorderKeepsWhatTheReceptionDropsMarkedBad) {
+    const std::string path = ::testing::TempDir() + "capture-recorder-test.txt";
+    std::remove(path.c_str());
+    std::string error;
+    CaptureRecorder recorder(
+        CaptureWriter::Open(path, error), [] { return kEvening; }, WireDirection::TerminalToRadio);
+    const std::vector<std::uint8_t> request = MakeLinkRequest(127, 1, 1);
+    std::vector<std::uint8_t> spoiled = MakeLinkAck(1, 1);
+    spoiled.back() ^= 0xFF;
+    std::vector<std::uint8_t> stream = {0x55};  // noise before a frame is not part of it
+    stream.insert(stream.end(), request.begin(), request.end());
+    stream.insert(stream.end(), spoiled.begin(), spoiled.end());
+    stream.insert(stream.end(), {0x16, 0x10, 0x02, 0x04});
+    // In pieces that do not follow the frames.
+    EXPECT_FALSE(recorder.Received(std::span(stream).first(5)));
+    EXPECT_FALSE(recorder.Received(std::span(stream).subspan(5)));
+    EXPECT_FALSE(recorder.ReceptionAbandoned());
+    EXPECT_FALSE(recorder.ReceptionAbandoned()) << "nothing is left to record";
+    EXPECT_FALSE(recorder.Sent(request));
+
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    EXPECT_EQ(text.str(),
+              "2026-12-08T20:39:59.137 R>T 16 10 02 01 7F 01 01 10 03 F6 02\n"
+              "2026-12-08T20:39:59.137 R>T 16 10 02 02 01 01 00 10 03 8F 04 !bad\n"
+              "2026-12-08T20:39:59.137 R>T 16 10 02 04 !bad\n"
+              "2026-12-08T20:39:59.137 T>R 16 10 02 01 7F 01 01 10 03 F6 02\n");
+    std::remove(path.c_str());
 }
 
 }  // namespace

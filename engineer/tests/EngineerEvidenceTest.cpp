@@ -1,0 +1,73 @@
+// The received lines saved through File > "Save RX As..." and stamped with their time.
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "OrrickFixture.h"
+
+namespace {
+
+QString FileText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+class EngineerEvidenceTest : public OrrickTest {
+protected:
+    void SetUp() override {
+        OrrickTest::SetUp();
+        MapPorts(&com1_, nullptr);
+    }
+
+    QString Received() const { return form_->EngRxMemo->toPlainText(); }
+
+    PtyPeer com1_;
+    QTemporaryDir files_;
+};
+
+TEST_F(EngineerEvidenceTest, SavedLinesEqualTheLinesShownWithTheirTimeWhenAskedFor) {
+    StartForm();
+    EXPECT_FALSE(form_->TimeStamps1->isChecked()) << "off until asked for";
+    com1_.Write(Hex("02 31 32 03"));
+    ASSERT_TRUE(WaitFor([&] { return Received() == "@12#"; })) << Received().toStdString();
+    form_->TimeStamps1->trigger();
+    com1_.Write(Hex("02 33 03"));
+    ASSERT_TRUE(WaitFor([&] { return Received().count('\n') == 1; }));
+    const QStringList lines = Received().split('\n');
+    EXPECT_EQ(lines[0], "@12#") << "a line already shown keeps its text";
+    EXPECT_TRUE(
+        QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} @3#$").match(lines[1]).hasMatch())
+        << lines[1].toStdString();
+
+    // Through the real menu item and its file dialog.
+    const QString path = files_.filePath("rx.txt");
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            answer.stop();
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        }
+    });
+    answer.start();
+    form_->SaveRx1->trigger();
+    EXPECT_EQ(FileText(path), lines.join('\n') + '\n');
+
+    EXPECT_FALSE(form_->SaveRxLines(files_.filePath("no-such-folder/rx.txt")));
+    ASSERT_EQ(BoxTexts().size(), 1);
+    EXPECT_EQ(boxes_[0].caption, "Save RX As");
+    EXPECT_TRUE(BoxTexts()[0].contains("no-such-folder/rx.txt")) << BoxTexts()[0].toStdString();
+    EXPECT_EQ(Received().split('\n'), lines);
+
+    // Kept for the next run, beside the port settings.
+    CloseForm();
+    StartForm();
+    EXPECT_TRUE(form_->TimeStamps1->isChecked());
+    EXPECT_EQ(StoredSettings()["TimeStamps"], "true");
+}
+
+}  // namespace
