@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "FrameCodec.h"
 #include "Network.h"
 #include "PortNames.h"
 
@@ -121,6 +120,7 @@ void SerialLink::Start() {
 SerialLink::~SerialLink() {
     session_->PortClosed();
     comm_.CloseCommport();
+    if (capture_) Captured(capture_->ReceptionAbandoned());
 }
 
 // --- receive thread ---
@@ -172,6 +172,7 @@ void SerialLink::LosePort(const std::string& message) {
     // Nothing more is written once the port has failed: the link timers stop, the port closes.
     session_->PortLost();
     comm_.CloseCommport();
+    if (capture_) Captured(capture_->ReceptionAbandoned());
 }
 
 void SerialLink::TakeInbox() {
@@ -183,7 +184,10 @@ void SerialLink::TakeInbox() {
         errors.swap(inboxErrors_);
     }
     if (!errors.empty()) LosePort(errors.front());
-    if (!portError_ && !bytes.empty()) Operate([&] { session_->Receive(bytes); });
+    if (portError_ || bytes.empty()) return;
+    // Recorded apart from the link's reception, so a frame the link drops is evidence too.
+    if (capture_) Captured(capture_->Received(bytes));
+    Operate([&] { session_->Receive(bytes); });
 }
 
 void SerialLink::FireTimers() {
@@ -240,7 +244,7 @@ void SerialLink::Write(std::span<const std::uint8_t> bytes) {
     if (comm_.IsPortLost()) throw map27::PortLostError("Comport lost: " + device_);
     comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     lastWriteSize_ = bytes.size();
-    if (onWireFrame) onWireFrame(map27::WireDirection::TerminalToRadio, bytes, false);
+    if (capture_) Captured(capture_->Sent(bytes));
 }
 
 void SerialLink::WaitUntilSent() {
@@ -263,11 +267,18 @@ void SerialLink::OnLogLine(const std::string& line) {
     if (onLogLine) onLogLine(line);
 }
 
-bool SerialLink::OnFrameReceived(std::span<const std::uint8_t> frame) {
-    if (onWireFrame)
-        onWireFrame(map27::WireDirection::RadioToTerminal, frame,
-                    !map27::IsGoodFrame(map27::DestuffFrame(frame)));
-    return true;
+void SerialLink::OnReceptionTimedOut() {
+    if (capture_) Captured(capture_->ReceptionAbandoned());
+}
+
+void SerialLink::SetCapture(std::unique_ptr<map27::CaptureRecorder> capture,
+                            std::function<void(const std::string&)> onCaptureError) {
+    capture_ = std::move(capture);
+    onCaptureError_ = std::move(onCaptureError);
+}
+
+void SerialLink::Captured(const std::optional<std::string>& failure) {
+    if (failure && onCaptureError_) onCaptureError_(*failure);
 }
 
 void SerialLink::OnDataFrame(std::span<const std::uint8_t> message) {

@@ -28,10 +28,10 @@ public:
     // Stops the link timers and closes the port; nothing is sent.
     ~SerialLink() override;
 
-    // Every frame on the line: as written, and as received (bad: a damaged frame). Set before
-    // Start.
-    std::function<void(map27::WireDirection, std::span<const std::uint8_t> bytes, bool bad)>
-        onWireFrame;
+    // Records the line in a wire capture from Start on: every frame written, every byte received,
+    // a frame given up. onCaptureError hears each failure to write it.
+    void SetCapture(std::unique_ptr<map27::CaptureRecorder> capture,
+                    std::function<void(const std::string&)> onCaptureError);
     // Sends the first link request.
     void Start();
     // Ends the run from any thread as a lost port would (a stop signal); reason becomes PortError.
@@ -58,7 +58,7 @@ private:
     void OnDataFrame(std::span<const std::uint8_t> message) override;
     void OnParameterError(const std::string& message) override;
     void OnMessageBuilt(const map27::BuiltMessage&, bool) override {}
-    bool OnFrameReceived(std::span<const std::uint8_t> frame) override;
+    void OnReceptionTimedOut() override;
 
     // Receive thread.
     void OnCommEvent(THComm& port);
@@ -69,6 +69,7 @@ private:
     void TakeInbox();
     void FireTimers();
     void LosePort(const std::string& message);
+    void Captured(const std::optional<std::string>& failure);
     Clock::time_point NextWake(Clock::time_point deadline) const;
 
     THComm comm_;
@@ -76,6 +77,8 @@ private:
     std::array<std::unique_ptr<Timer>, map27::kSessionTimerCount> timers_;  // T0..T4, supervision
     std::unique_ptr<map27::LinkSession> session_;
     std::optional<std::string> portError_;
+    std::unique_ptr<map27::CaptureRecorder> capture_;
+    std::function<void(const std::string&)> onCaptureError_;
     std::size_t lastWriteSize_ = 0;
     bool sentLogged_ = false;
 

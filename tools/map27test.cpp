@@ -207,16 +207,15 @@ int main(int argc, char** argv) {
               << (options.speed1200 ? "1200" : "9600") << " bit/s\n";
     bool captureFailed = false;
     if (capture)
-        link->onWireFrame = [&](map27::WireDirection direction, std::span<const std::uint8_t> bytes,
-                                bool bad) {
-            const map27::CaptureRecord record{
-                map27::LocalCaptureTime(std::chrono::system_clock::now()), direction,
-                std::vector<std::uint8_t>(bytes.begin(), bytes.end()), bad};
-            if (const auto error = capture->Write(record)) {
-                std::cerr << "map27test: capture: " << *error << '\n';
+        link->SetCapture(
+            std::make_unique<map27::CaptureRecorder>(
+                std::move(capture),
+                [] { return map27::LocalCaptureTime(std::chrono::system_clock::now()); },
+                map27::WireDirection::TerminalToRadio),
+            [&](const std::string& error) {
+                std::cerr << "map27test: capture: " << error << '\n';
                 captureFailed = true;
-            }
-        };
+            });
     ScriptRunner runner(*link, std::cout);
     stopSignals.Deliver(link.get());
     link->Start();

@@ -136,7 +136,8 @@ TEST_F(ProgramTest, WrongExpectationFailsAndShowsWhatCameInstead) {
                                          "expect rx \"C0-00 ACK:Successful Transaction\"\n"
                                          "send interrogate network\n"
                                          "expect rx /Network Information/\n");
-    const ProgramRun run = RunProgram({script, "--junit", folder_ / "report.xml"});
+    const ProgramRun run =
+        RunProgram({script, "--junit", folder_ / "report.xml", "--capture", folder_ / "wire.txt"});
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("line 3: expect rx \"C0-00 ACK:Successful Transaction\": FAIL"),
               std::string::npos)
@@ -150,6 +151,12 @@ TEST_F(ProgramTest, WrongExpectationFailsAndShowsWhatCameInstead) {
     const std::string report = ReadFile("report.xml");
     EXPECT_NE(report.find("<testsuites tests=\"2\" failures=\"1\" errors=\"0\""), std::string::npos)
         << report;
+    // The wire capture: the first link request as it went, and the radio's frames.
+    const std::string wire = ReadFile("wire.txt");
+    EXPECT_NE(wire.find(" T>R 16 10 02 01 7F 01 01 10 03 F6 02\n"), std::string::npos) << wire;
+    EXPECT_NE(wire.find(" R>T 16 10 02 04 01 01 00 C0 08 07 D1 00 00 10 03 0A FF\n"),
+              std::string::npos)
+        << wire;
 }
 
 // Nothing may be opened or sent for a script with an error: COM1 is a pseudo-terminal whose
@@ -213,6 +220,7 @@ TEST_F(ProgramTest, OptionErrorsEndWithStatus2) {
         {{script, "--verbose"}, "unknown option '--verbose'"},
         {{folder_ / "missing.m27"}, "cannot read the script"},
         {{script, "--junit", "/nonexistent/report.xml"}, "cannot write the report"},
+        {{script, "--capture", "/nonexistent/wire.txt"}, "cannot write the capture"},
         {{script, "--device", folder_ / "no-such-port"}, "cannot open"},
     };
     for (const auto& c : cases) {
