@@ -49,7 +49,7 @@ void ScriptRunner::Print(const std::string& text) {
 
 void ScriptRunner::OnLogLine(const std::string& line) {
     Print("  " + line);
-    if (line.starts_with(kRxPrefix)) received_.Add(line.substr(kRxPrefix.size()), Elapsed());
+    if (line.starts_with(kRxPrefix)) received_.Add(line.substr(kRxPrefix.size()));
 }
 
 std::string ScriptRunner::Received() const {

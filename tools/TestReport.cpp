@@ -15,8 +15,8 @@ std::string Seconds(Duration time) {
 
 }  // namespace
 
-void ReceivedLines::Add(std::string text, Duration at) {
-    lines_.push_back({std::move(text), at});
+void ReceivedLines::Add(std::string text) {
+    lines_.push_back({std::move(text)});
 }
 
 const std::string* ReceivedLines::Take(const ExpectRxStep& expect) {

@@ -14,7 +14,7 @@ namespace map27test {
 // earlier expectation took, so lines that came before the expectation was reached count too.
 class ReceivedLines {
 public:
-    void Add(std::string text, Duration at);
+    void Add(std::string text);
     // The matched line's text, or nullptr.
     const std::string* Take(const ExpectRxStep& expect);
     std::size_t Count() const { return lines_.size(); }
@@ -24,7 +24,6 @@ public:
 private:
     struct Line {
         std::string text;
-        Duration at;
         bool taken = false;
     };
     std::vector<Line> lines_;

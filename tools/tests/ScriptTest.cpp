@@ -96,9 +96,9 @@ TEST(TestScript, ErrorsNameTheirLine) {
 TEST(TestScriptReport, ExpectationsTakeTheEarliestUntakenLine) {
     const auto steps = ParseScript("expect rx /^C0/\nexpect rx /^C0/\nexpect rx \"80\"");
     ReceivedLines lines;
-    lines.Add("80", Duration(1));
-    lines.Add("C0 00", Duration(2));
-    lines.Add("C0 01", Duration(3));
+    lines.Add("80");
+    lines.Add("C0 00");
+    lines.Add("C0 01");
     const auto expect = [&](std::size_t i) { return std::get<ExpectRxStep>(steps[i].action); };
     ASSERT_NE(lines.Take(expect(0)), nullptr);
     EXPECT_EQ(*lines.Take(expect(1)), "C0 01");
