@@ -21,10 +21,7 @@ public:
         // A pseudo-terminal has no line to drain; a real port does.
         if (!owner_.isPty_ && !owner_.lineLost_) ::tcdrain(owner_.fd_);
     }
-    void Purge() override {
-        ::tcflush(owner_.fd_, TCIOFLUSH);
-        owner_.assembler_.Reset();
-    }
+    void Purge() override { ::tcflush(owner_.fd_, TCIOFLUSH); }
 
 private:
     LinkRunner& owner_;
@@ -59,11 +56,7 @@ private:
 };
 
 LinkRunner::LinkRunner(int lineFd, bool lineIsPseudoTerminal)
-    : fd_(lineFd),
-      isPty_(lineIsPseudoTerminal),
-      port_(std::make_unique<LinePort>(*this)),
-      // Any frame the largest negotiable link allows; the engine checks what it takes.
-      assembler_(map27::FrameBufferCapacity(255, 8)) {
+    : fd_(lineFd), isPty_(lineIsPseudoTerminal), port_(std::make_unique<LinePort>(*this)) {
     for (auto& t : timers_) t = std::make_unique<LinkTimer>();
 }
 
@@ -73,13 +66,13 @@ map27::ILinkPort& LinkRunner::Port() {
     return *port_;
 }
 
-std::array<map27::ILinkTimer*, 5> LinkRunner::Timers() {
-    return {timers_[0].get(), timers_[1].get(), timers_[2].get(), timers_[3].get(),
-            timers_[4].get()};
+map27::SessionTimers LinkRunner::Timers() {
+    return {timers_[0].get(), timers_[1].get(), timers_[2].get(),
+            timers_[3].get(), timers_[4].get(), timers_[5].get()};
 }
 
-void LinkRunner::Attach(map27::LinkEngine& engine) {
-    engine_ = &engine;
+void LinkRunner::Attach(map27::LinkSession& session) {
+    session_ = &session;
 }
 
 void LinkRunner::Watch(int fd, std::function<void()> onReadable) {
@@ -151,11 +144,10 @@ void LinkRunner::ReadLine() {
             onError(n < 0 ? std::string("line lost: ") + std::strerror(errno) : "line closed");
         return;
     }
-    assembler_.PushBytes(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)),
-                         [this](std::span<const std::uint8_t> frame) {
-                             if (onFrameReceived && !onFrameReceived(frame)) return;
-                             if (engine_) Operate([&] { engine_->AcceptFrame(frame); });
-                         });
+    if (!session_) return;
+    Operate([&] {
+        session_->Receive(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
+    });
 }
 
 void LinkRunner::FireTimers() {
@@ -163,26 +155,7 @@ void LinkRunner::FireTimers() {
     for (std::size_t i = 0; i < timers_.size() && !stopped_; ++i) {
         if (!timers_[i]->DueBy(now)) continue;
         timers_[i]->Rearm();
-        if (!engine_) continue;
-        Operate([&] {
-            switch (i) {
-                case map27::kT0:
-                    engine_->T0Timer();
-                    break;
-                case map27::kT1:
-                    engine_->T1Timer();
-                    break;
-                case map27::kT2:
-                    engine_->T2Timer();
-                    break;
-                case map27::kT3:
-                    engine_->T3Timer();
-                    break;
-                default:
-                    engine_->T4Timer();
-                    break;
-            }
-        });
+        if (session_) Operate([&] { session_->TimerExpired(i); });
     }
     while (!oneShots_.empty() && oneShots_.begin()->first <= Clock::now() && !stopped_) {
         auto callback = std::move(oneShots_.begin()->second);

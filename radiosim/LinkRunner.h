@@ -1,9 +1,11 @@
 #pragma once
-// A Qt-free driver for a MAP27 link engine: one poll() loop over the line's descriptor, any
+// A Qt-free driver for a MAP27 link session: one poll() loop over the line's descriptor, any
 // further descriptors (standard input, a signal descriptor) and a list of timers on the monotonic
-// clock. It gives the engine its port and its five timers, cuts the received bytes into frames
-// and serialises every engine call. The radio simulator runs the radio's engine on it; the end to
-// end tests run the terminal's engine on it over the other side of the pseudo-terminal.
+// clock. It gives the session its port and its six timers (T0..T4 and the reception supervision),
+// hands it every piece read from the line and every expiry, and serialises every session call. The
+// frames are cut, supervised and answered by the session (map27/link/LinkSession.h), as in
+// Talvane27. The radio simulator runs the radio's session on it; the end to end tests run the
+// terminal's on it over the other side of the pseudo-terminal.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -14,9 +16,9 @@
 #include <span>
 #include <string>
 
-#include "FrameReception.h"
 #include "FrameText.h"
 #include "LinkEngine.h"
+#include "LinkSession.h"
 
 namespace radiosim {
 
@@ -30,20 +32,20 @@ public:
     LinkRunner(const LinkRunner&) = delete;
     LinkRunner& operator=(const LinkRunner&) = delete;
 
+    // What a session on this line is built with.
     map27::ILinkPort& Port();
-    std::array<map27::ILinkTimer*, 5> Timers();
-    // The engine that the timers and the received frames drive; it must outlive the runner's loop.
-    void Attach(map27::LinkEngine& engine);
+    map27::SessionTimers Timers();
+    // The session that the timers and the received bytes drive; it must outlive the runner's loop.
+    // Every frame it cuts from the line goes to its sink's OnFrameReceived first.
+    void Attach(map27::LinkSession& session);
 
-    // Every frame cut from the line; return false to keep it from the engine.
-    std::function<bool(std::span<const std::uint8_t> frame)> onFrameReceived;
-    // Every frame the engine writes, before it goes out; may change it; return false to drop it.
+    // Every frame the session writes, before it goes out; may change it; return false to drop it.
     std::function<bool(Bytes& frame)> onFrameSending;
     // Every frame as it went out.
     std::function<void(std::span<const std::uint8_t> frame)> onFrameSent;
-    // After every engine operation the loop made (a frame, a timer) and every callback it ran.
+    // After every session operation the loop made (bytes read, a timer) and every callback it ran.
     std::function<void()> afterOperation;
-    // A failure the loop caught (an engine call that threw, a line that went away).
+    // A failure the loop caught (a session call that threw, a line that went away).
     std::function<void(const std::string& what)> onError;
 
     // Watches another descriptor; the callback runs when it is readable (or hung up).
@@ -58,7 +60,7 @@ public:
     // returns whether done() held (or Stop() was called).
     bool RunUntil(const std::function<bool()>& done, Clock::time_point deadline);
     void Run();
-    // Calls into the engine from outside the loop's callbacks go through here, so failures are
+    // Calls into the session from outside the loop's callbacks go through here, so failures are
     // reported and afterOperation runs.
     void Operate(const std::function<void()>& op);
 
@@ -75,10 +77,9 @@ private:
     bool lineLost_ = false;
     bool lineFullReported_ = false;
     bool stopped_ = false;
-    map27::LinkEngine* engine_ = nullptr;
+    map27::LinkSession* session_ = nullptr;
     std::unique_ptr<LinePort> port_;
-    std::array<std::unique_ptr<LinkTimer>, 5> timers_;
-    map27::FrameAssembler assembler_;
+    std::array<std::unique_ptr<LinkTimer>, map27::kSessionTimerCount> timers_;
     std::map<int, std::function<void()>> watched_;
     std::multimap<Clock::time_point, std::function<void()>> oneShots_;
 };

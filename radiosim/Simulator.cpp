@@ -24,7 +24,7 @@ std::string TimeStamp() {
     return text;
 }
 
-class Simulator::Events : public map27::ILinkEvents {
+class Simulator::Events : public map27::ILinkSessionEvents {
 public:
     explicit Events(Simulator& sim) : sim_(sim) {}
     void OnLinkStatus(const std::string& panelText) override {
@@ -48,6 +48,9 @@ public:
     void OnMessageBuilt(const map27::BuiltMessage&, bool isRepeat) override {
         if (isRepeat) ++sim_.stats_.repeats;
     }
+    bool OnFrameReceived(std::span<const std::uint8_t> frame) override {
+        return sim_.OnReceived(frame);
+    }
 
 private:
     Simulator& sim_;
@@ -63,19 +66,19 @@ Simulator::Simulator(const Options& options, LinkRunner& runner,
       faultRandom_(options.faultSeed) {
     radio_.SetEcho(options.echo);
     events_ = std::make_unique<Events>(*this);
-    engine_ = std::make_unique<map27::LinkEngine>(runner_.Port(), runner_.Timers(), *events_);
+    session_ = std::make_unique<map27::LinkSession>(runner_.Port(), runner_.Timers(), *events_);
     map27::LinkParameterTexts texts = options_.timers;
     texts.n1 = std::to_string(options_.n1);
-    engine_->SetParameterTexts(texts);
-    engine_->SetWindowAndVersion(options_.k, options_.version);
-    engine_->SetSpeed1200(options_.speed1200);
-    engine_->SetArFunctionEnabled(true);  // a frame that asks for it is acknowledged at once
-    sender_ = std::make_unique<MessageSender>(*engine_);
+    session_->SetParameterTexts(texts);
+    session_->SetWindowAndVersion(options_.k, options_.version);
+    session_->SetSpeed1200(options_.speed1200);
+    session_->SetArFunctionEnabled(true);  // a frame that asks for it is acknowledged at once
+    sender_ = std::make_unique<MessageSender>(session_->Engine());
     sender_->onError = [this](const std::string& what) {
         print_("error: message not sent: " + what);
     };
 
-    runner_.Attach(*engine_);
+    runner_.Attach(*session_);
     runner_.afterOperation = [this] { sender_->Pump(); };
     runner_.onError = [this](const std::string& what) { print_(TimeStamp() + " error: " + what); };
     runner_.onFrameSending = [this](Bytes& frame) { return OnSending(frame); };
@@ -83,21 +86,17 @@ Simulator::Simulator(const Options& options, LinkRunner& runner,
         Capture(map27::WireDirection::RadioToTerminal, frame);
         Trace("R>T", frame);
     };
-    runner_.onFrameReceived = [this](std::span<const std::uint8_t> frame) {
-        return OnReceived(frame);
-    };
 }
 
 Simulator::~Simulator() {
     runner_.afterOperation = nullptr;
     runner_.onFrameSending = nullptr;
     runner_.onFrameSent = nullptr;
-    runner_.onFrameReceived = nullptr;
     runner_.onError = nullptr;
 }
 
 void Simulator::Start() {
-    runner_.Operate([this] { engine_->StartLink(); });
+    runner_.Operate([this] { session_->StartLink(); });
 }
 
 void Simulator::Trace(const char* direction, std::span<const std::uint8_t> frame) {
@@ -217,7 +216,7 @@ bool Simulator::Execute(const std::string& line) {
             print_(unlock_ ? unlock_() : "nothing to unlock");
             return true;
         case Command::Kind::Send:
-            if (!engine_->IsEstablished())
+            if (!session_->IsEstablished())
                 print_("the link is not up: the message goes out once it is");
             runner_.Operate([&] { SendToTerminal(c.message); });
             return true;
@@ -242,7 +241,7 @@ bool Simulator::Execute(const std::string& line) {
                     break;
                 case Fault::Restart:
                     print_(TimeStamp() + " restarting the link");
-                    runner_.Operate([this] { engine_->RestartLink(); });
+                    runner_.Operate([this] { session_->RestartLink(); });
                     break;
             }
             return true;

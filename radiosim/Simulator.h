@@ -1,5 +1,5 @@
 #pragma once
-// The simulated radio: a link engine in the radio's place on a LinkRunner, the radio's answers,
+// The simulated radio: a link session in the radio's place on a LinkRunner, the radio's answers,
 // the operator's commands, the faults, and the trace of every frame.
 #include <cstdint>
 #include <functional>
@@ -83,7 +83,7 @@ private:
     std::function<void(const std::string&)> print_;
     Radio radio_;
     std::unique_ptr<Events> events_;
-    std::unique_ptr<map27::LinkEngine> engine_;
+    std::unique_ptr<map27::LinkSession> session_;
     std::unique_ptr<MessageSender> sender_;
     // Faults waiting for the next frame.
     bool corruptNext_ = false, dropNext_ = false, sequenceNext_ = false;

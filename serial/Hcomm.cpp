@@ -809,6 +809,31 @@ std::uint32_t THComm::ReadDataCounted(void* buffer, std::uint32_t count) {
     return done;
 }
 
+std::uint32_t THComm::ReadWaiting(void* buffer, std::uint32_t count) {
+    const auto session = impl_->Current();
+    if (!session || session->stopping) {
+        throw ECommError(kNotStarted);
+    }
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        const long got = session->TakeOrRead(bytes + done, count - done);
+        if (got > 0) {
+            done += static_cast<std::uint32_t>(got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        // Nothing more waits: with VMIN and VTIME 0 a terminal says so with 0 as well as EAGAIN.
+        if (got == 0 || errno == EAGAIN) {
+            break;
+        }
+        throw ECommError(kReadError, session->FetchErrorMask());
+    }
+    return done;
+}
+
 void THComm::ReadData(void* buffer, std::uint32_t count) {
     ReadDataCounted(buffer, count);
 }

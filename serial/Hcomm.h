@@ -161,6 +161,9 @@ public:
     // Returns whether everything has been sent.
     // A negative timeout waits without limit in both.
     bool WaitUntilSent(int timeoutMs);
+    // Reads the bytes that are waiting, up to count, and returns how many it read: 0 when none
+    // wait. Never waits. Meant for the handler, which reads everything waiting in one call.
+    std::uint32_t ReadWaiting(void* buffer, std::uint32_t count);
     // True while the open port has gone (adapter pulled, far end of a pseudo-terminal closed). The
     // waits above then return false at once: a caller that loops on them should stop when this
     // says so. False while the port is closed.

@@ -130,7 +130,7 @@ struct TerminalCounts {
     std::vector<std::string> notes;      // the first few surprises, to show
 };
 
-class SoakEvents : public map27::ILinkEvents {
+class SoakEvents : public map27::ILinkSessionEvents {
 public:
     SoakEvents(TerminalCounts& counts, std::function<void(std::span<const std::uint8_t>)> onData)
         : counts_(counts), onData_(std::move(onData)) {}
@@ -239,7 +239,8 @@ int RunSoak(const SoakOptions& options) {
 
     radiosim::LinkRunner runner(port.get(), true);
     SoakEvents events(counts, onData);
-    map27::LinkEngine engine(runner.Port(), runner.Timers(), events);
+    map27::LinkSession session(runner.Port(), runner.Timers(), events);
+    map27::LinkEngine& engine = session.Engine();
     radiosim::MessageSender sender(engine);
     map27::LinkParameterTexts texts;
     texts.n1 = std::to_string(options.n1);
@@ -250,7 +251,7 @@ int RunSoak(const SoakOptions& options) {
     engine.SetParameterTexts(texts);
     engine.SetSpeed1200(false);
     engine.SetArFunctionEnabled(true);  // the radio's calls ask for an acknowledgement at once
-    runner.Attach(engine);
+    runner.Attach(session);
 
     std::mt19937 random(options.seed);
     std::uint32_t nextEcho = 0, nextOwn = 0;

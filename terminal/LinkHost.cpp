@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "FrameReception.h"  // map27/link: the frame assembler
 #include "Hcomm.h"
+#include "LinkSession.h"
 #include "QtLinkTimer.h"
 #include "WireCapture.h"
 
@@ -22,76 +22,34 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// The port as the frame reception reads it, on the receive thread. Every wait ends at the
-// supervision deadline, when the port closes, or when the program ends.
-class CommByteSource final : public map27::IByteSource {
-public:
-    CommByteSource(THComm& port, const std::atomic<bool>& stop,
-                   std::chrono::milliseconds supervision, std::vector<std::uint8_t>* tap)
-        : port_(port), stop_(stop), supervision_(supervision), tap_(tap) {}
-
-    std::size_t CountInBuff() override {
-        const std::int32_t waiting = port_.CountInBuff();
-        return waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
-    }
-
-    std::size_t ReadData(std::span<std::uint8_t> into) override {
-        const std::size_t count = std::min(into.size(), CountInBuff());
-        if (count == 0) return 0;
-        port_.ReadData(into.data(), static_cast<std::uint32_t>(count));
-        if (tap_ != nullptr)
-            tap_->insert(tap_->end(), into.begin(),
-                         into.begin() + static_cast<std::ptrdiff_t>(count));
-        return count;
-    }
-
-    void StartSupervision() override { deadline_ = std::chrono::steady_clock::now() + supervision_; }
-
-    Wait WaitForInput() override {
-        for (;;) {
-            // A lost port stays "open" until it is closed, and its waits return at once.
-            if (stop_.load() || !port_.GetPortStatus() || port_.IsPortLost()) return Wait::Closed;
-            if (CountInBuff() > 0) return Wait::Ready;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline_ - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return Wait::DeadlinePassed;
-            // Short slices, so that a closing program never waits for the whole supervision time.
-            port_.WaitForInput(static_cast<int>(std::min<std::int64_t>(left.count(), 200)));
-        }
-    }
-
-private:
-    THComm& port_;
-    const std::atomic<bool>& stop_;
-    const std::chrono::milliseconds supervision_;
-    std::vector<std::uint8_t>* tap_;  // every byte read, for the capture
-    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now();
-};
+// Bytes a handler takes in one read at most; a piece of a few kilobytes covers what a port's
+// driver holds at once.
+constexpr std::uint32_t kMaxPiece = 64 * 1024;
 
 }  // namespace
 
-// Everything that lives on the link thread: the port, the engine, its timers.
-class LinkHost::Worker final : public map27::ILinkPort, public map27::ILinkEvents {
+// Everything that lives on the link thread: the port, the session, its six timers.
+class LinkHost::Worker final : public map27::ILinkPort, public map27::ILinkSessionEvents {
 public:
     explicit Worker(LinkHost& host) : host_(host) {
         for (std::size_t i = 0; i < timers_.size(); ++i) {
-            timers_[i] = std::make_unique<QtLinkTimer>([this, i] { Run([this, i] { Expire(i); }); });
+            timers_[i] = std::make_unique<QtLinkTimer>([this, i] { Run([this, i] { session_->TimerExpired(i); }); });
         }
-        engine_ = std::make_unique<map27::LinkEngine>(
+        session_ = std::make_unique<map27::LinkSession>(
             *this,
-            std::array<map27::ILinkTimer*, 5>{timers_[0].get(), timers_[1].get(), timers_[2].get(),
-                                              timers_[3].get(), timers_[4].get()},
+            map27::SessionTimers{timers_[0].get(), timers_[1].get(), timers_[2].get(), timers_[3].get(),
+                                 timers_[4].get(), timers_[5].get()},
             *this);
         comm_.SetRxThreshold(1);
         comm_.SetBaudRate(TBaudRate::___1200bps);
-        comm_.OnCommEvent = [this](THComm& port, std::uint32_t&) { OnCommEvent(port); };
+        comm_.OnCommEvent = [this](THComm& port, std::uint32_t& size) { OnCommEvent(port, size); };
         comm_.OnCommError = [this](const std::string& message) { host_.ReportFromLinkSide(Q(message)); };
-        host_.Publish(engine_->Snapshot());
+        host_.Publish(session_->Snapshot());
     }
 
     ~Worker() override { StopEverything(); }
 
-    // An engine operation: runs to its end, reports what escapes it, then publishes the snapshot.
+    // A session operation: runs to its end, reports what escapes it, then publishes the snapshot.
     template <typename Fn>
     void Run(Fn&& fn) {
         if (host_.shutDown_.load()) return;
@@ -102,22 +60,21 @@ public:
         } catch (...) {
             host_.ReportFromLinkSide(QStringLiteral("Unknown error"));
         }
-        host_.Publish(engine_->Snapshot());
-    }
-
-    void Expire(std::size_t index) {
-        switch (index) {
-            case map27::kT0: engine_->T0Timer(); break;
-            case map27::kT1: engine_->T1Timer(); break;
-            case map27::kT2: engine_->T2Timer(); break;
-            case map27::kT3: engine_->T3Timer(); break;
-            default: engine_->T4Timer(); break;
-        }
+        host_.Publish(session_->Snapshot());
     }
 
     void StopEverything() {
-        for (auto& timer : timers_) timer->Stop();
+        session_->PortClosed();
+        if (capture_) Captured(capture_->ReceptionAbandoned());
+        ++portGeneration_;  // pieces still queued from the port closed now are not taken
         comm_.CloseCommport();
+    }
+
+    // Opens the port and starts the link on it.
+    void OpenAndStart() {
+        comm_.OpenCommport();
+        ++portGeneration_;
+        session_->PortOpened();
     }
 
     // --- ILinkPort (link thread) ---
@@ -125,19 +82,6 @@ public:
         comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         lastWriteSize_ = bytes.size();
         if (capture_) Captured(capture_->Sent(bytes));
-    }
-
-    // --- capture (link thread) ---
-    void SetCapture(std::shared_ptr<map27::CaptureRecorder> capture) {
-        capture_ = std::move(capture);
-    }
-    void CaptureReceived(std::span<const std::uint8_t> bytes, bool abandoned) {
-        if (!capture_) return;
-        Captured(capture_->Received(bytes));
-        if (abandoned) Captured(capture_->ReceptionAbandoned());
-    }
-    void Captured(const std::optional<std::string>& failure) {
-        if (failure) host_.ReportFromLinkSide(Q(*failure));
     }
 
     void WaitUntilSent() override {
@@ -158,7 +102,7 @@ public:
         comm_.ClearOutBuff();
     }
 
-    // --- ILinkEvents (link thread, inside an engine operation) ---
+    // --- ILinkSessionEvents (link thread, inside a session operation) ---
     void OnLinkStatus(const std::string& panelText) override {
         host_.ToUi([h = &host_, text = Q(panelText)] { emit h->LinkStatusChanged(text); });
     }
@@ -179,6 +123,13 @@ public:
             if (decoded.settings) emit h->SettingsReceived(*decoded.settings);
         });
     }
+    // The session gave up a frame: it is evidence all the same.
+    void OnReceptionTimedOut() override {
+        if (capture_) Captured(capture_->ReceptionAbandoned());
+    }
+    void OnPortLost() override {
+        if (capture_) Captured(capture_->ReceptionAbandoned());
+    }
     void OnParameterError(const std::string& message) override {
         host_.ReportFromLinkSide(Q(message));
     }
@@ -190,65 +141,44 @@ public:
     }
 
     // --- receive thread ---
-    // The component raises its event when new bytes arrive, not for bytes left waiting: two frames
-    // that arrive together must both be taken in this one event.
-    void OnCommEvent(THComm& port) {
-        CommByteSource source(port, host_.shutDown_,
-                              std::chrono::milliseconds(host_.supervisionMs_.load()), &tapped_);
-        do {
-            if (!ReceiveOneFrame(source)) return;
-        } while (source.CountInBuff() > 0 && !host_.shutDown_.load());
+    // Reads everything waiting in one read and queues the piece to the link thread; the session
+    // cuts it into frames there. Nothing waits here: a frame that arrives in pieces is put together
+    // by the session, and its supervision is a timer on the link thread.
+    void OnCommEvent(THComm& port, std::uint32_t waiting) {
+        if (waiting == 0 || host_.shutDown_.load()) return;
+        std::vector<std::uint8_t> piece(std::min(waiting, kMaxPiece));
+        piece.resize(port.ReadWaiting(piece.data(), static_cast<std::uint32_t>(piece.size())));
+        if (piece.empty()) return;
+        host_.Post([this, generation = portGeneration_.load(), piece = std::move(piece)] {
+            // Bytes read from a port closed since (a port change) are not taken.
+            if (generation != portGeneration_.load()) return;
+            // Into the capture first, so a frame's line comes before the line of the answer to it.
+            if (capture_) Captured(capture_->Received(piece));
+            Run([&] { session_->Receive(piece); });
+        });
     }
 
-    // False when the reception ended without a frame to wait for (time-out, close).
-    bool ReceiveOneFrame(CommByteSource& source) {
-        std::vector<std::uint8_t> frame;
-        assembler_.Reset();
-        assembler_.SetCapacity(host_.Snapshot().bufferCapacity);
-        tapped_.clear();
-        const map27::Reception reception = map27::ReceiveFrame(source, assembler_, frame);
-        if (host_.capturing_.load()) {
-            const bool abandoned =
-                reception == map27::Reception::TimedOut || reception == map27::Reception::Closed;
-            host_.Post([h = &host_, bytes = std::move(tapped_), abandoned] {
-                h->worker_->CaptureReceived(bytes, abandoned);
-            });
-        }
-        switch (reception) {
-            case map27::Reception::Frame:
-                host_.Post([h = &host_, frame = std::move(frame)] {
-                    h->worker_->Run([&] {
-                        // Frames still queued from before a port change are not answered.
-                        if (h->worker_->Comm().GetPortStatus()) h->worker_->Engine().AcceptFrame(frame);
-                    });
-                });
-                return true;
-            case map27::Reception::Dropped:
-                return true;
-            case map27::Reception::TimedOut:
-                host_.Post([h = &host_] { h->worker_->Run([h] { h->worker_->Engine().RestartLink(); }); });
-                return false;
-            case map27::Reception::Closed:
-                return false;
-        }
-        return false;
-    }
+    map27::LinkSession& Session() { return *session_; }
 
-    map27::LinkEngine& Engine() { return *engine_; }
+    // --- capture (link thread) ---
+    void SetCapture(std::shared_ptr<map27::CaptureRecorder> capture) { capture_ = std::move(capture); }
+    void Captured(const std::optional<std::string>& failure) {
+        if (failure) host_.ReportFromLinkSide(Q(*failure));
+    }
     THComm& Comm() { return comm_; }
     void SetSendingKind(int kind) { sendingKind_ = kind; }
 
 private:
     LinkHost& host_;
     THComm comm_;
-    std::array<std::unique_ptr<QtLinkTimer>, 5> timers_;
-    std::unique_ptr<map27::LinkEngine> engine_;
-    map27::FrameAssembler assembler_;   // receive thread only
-    std::vector<std::uint8_t> tapped_;  // receive thread only: the bytes of one reception
-    std::shared_ptr<map27::CaptureRecorder> capture_;  // link thread only
+    std::array<std::unique_ptr<QtLinkTimer>, map27::kSessionTimerCount> timers_;
+    std::unique_ptr<map27::LinkSession> session_;
     std::size_t lastWriteSize_ = 0;
     int sendingKind_ = 0;
     int lastBuiltKind_ = 0;
+    std::shared_ptr<map27::CaptureRecorder> capture_;
+    // Counts the opens and closes of the port; a piece carries the count of its read.
+    std::atomic<unsigned> portGeneration_{0};
 };
 
 template <typename Fn>
@@ -313,7 +243,7 @@ void LinkHost::SetSpeed1200(bool is1200) {
     Post([this, is1200] {
         worker_->Run([&] {
             worker_->Comm().SetBaudRate(is1200 ? TBaudRate::___1200bps : TBaudRate::___9600bps);
-            worker_->Engine().SetSpeed1200(is1200);
+            worker_->Session().SetSpeed1200(is1200);
         });
     });
 }
@@ -326,45 +256,39 @@ void LinkHost::ClosePort() {
 void LinkHost::OpenPortAndStartLink(bool firstStart) {
     Post([this, firstStart] {
         cancelWaits_ = false;
-        worker_->Run([&] {
-            worker_->Comm().OpenCommport();
-            if (firstStart) {
-                worker_->Engine().StartLink();
-            } else {
-                worker_->Engine().RestartLink();
-            }
-        });
+        // The first start and a restart after a port change are the same link restart.
+        (void)firstStart;
+        worker_->Run([&] { worker_->OpenAndStart(); });
     });
 }
 
 void LinkHost::SetParameters(const map27::LinkParameterTexts& texts, bool arFunctionEnabled) {
     Post([this, texts, arFunctionEnabled] {
         worker_->Run([&] {
-            worker_->Engine().SetParameterTexts(texts);
-            worker_->Engine().SetArFunctionEnabled(arFunctionEnabled);
+            worker_->Session().SetParameterTexts(texts);
+            worker_->Session().SetArFunctionEnabled(arFunctionEnabled);
         });
     });
 }
 
 void LinkHost::RestartLink() {
-    Post([this] { worker_->Run([&] { worker_->Engine().RestartLink(); }); });
+    Post([this] { worker_->Run([&] { worker_->Session().RestartLink(); }); });
 }
 
 void LinkHost::Send(const map27::SendRequest& request) {
     Post([this, request] {
         worker_->Run([&] {
             worker_->SetSendingKind(request.sendKind);
-            worker_->Engine().SendNetworkMessage(map27::MakeMessageBuilder(request));
+            worker_->Session().Send(map27::MakeMessageBuilder(request));
         });
     });
 }
 
 void LinkHost::SetCrcErrorMode(bool on) {
-    Post([this, on] { worker_->Run([&] { worker_->Engine().SetCrcErrorMode(on); }); });
+    Post([this, on] { worker_->Run([&] { worker_->Session().SetCrcErrorMode(on); }); });
 }
 
 void LinkHost::SetCapture(std::shared_ptr<map27::CaptureRecorder> capture) {
-    capturing_ = capture != nullptr;
     Post([this, capture = std::move(capture)] { worker_->SetCapture(capture); });
 }
 
@@ -377,7 +301,8 @@ void LinkHost::Shutdown() {
 }
 
 void LinkHost::SetReceptionSupervision(std::chrono::milliseconds time) {
-    supervisionMs_ = static_cast<int>(time.count());
+    const auto ms = static_cast<std::uint16_t>(std::clamp<std::int64_t>(time.count(), 1, 65535));
+    Post([this, ms] { worker_->Session().SetReceptionSupervision(ms); });
 }
 
 void LinkHost::Publish(const map27::LinkSnapshot& snapshot) {

@@ -1,10 +1,12 @@
 #pragma once
-// LinkHost runs the MAP27 link engine on a thread of its own, with its own event loop and real
-// timers. The serial component's receive thread assembles whole frames and queues them here; the
-// windows queue their requests (restart, send, port changes) here; every engine operation therefore
-// runs to its end before the next without locks, and the waits for the port to drain never freeze
-// a window. What the engine reports comes back to the UI thread as queued signals. A snapshot of the
-// engine's state, published after every operation, serves the guards and the test windows.
+// LinkHost runs the MAP27 link session (map27/link/LinkSession.h: frame assembly, the reception
+// supervision and the link engine) on a thread of its own, with its own event loop and real
+// timers. The serial component's receive thread reads everything waiting in one read and queues
+// the piece here; nothing waits in its handler. The windows queue their requests (restart, send,
+// port changes) here; every session operation therefore runs to its end before the next without
+// locks, and the waits for the port to drain never freeze a window. What the session reports comes
+// back to the UI thread as queued signals. A snapshot of the engine's state, published after every
+// operation, serves the guards and the test windows.
 #include <QObject>
 #include <QString>
 #include <array>
@@ -54,7 +56,8 @@ public:
     // is sent. Later requests are ignored.
     void Shutdown();
 
-    // The longest a frame may take to arrive once its first byte is in (10 s); for tests.
+    // The longest a frame may take to arrive once its first byte is in (10 s); for tests. Queued,
+    // like every request: it holds from the next frame on.
     void SetReceptionSupervision(std::chrono::milliseconds time);
 
     map27::LinkSnapshot Snapshot() const;
@@ -94,6 +97,4 @@ private:
     map27::LinkSnapshot snapshot_;
     std::atomic<bool> cancelWaits_{false};
     std::atomic<bool> shutDown_{false};
-    std::atomic<bool> capturing_{false};  // the receive thread hands its bytes over
-    std::atomic<int> supervisionMs_{10000};
 };

@@ -82,37 +82,4 @@ FrameAssembler::Step FrameAssembler::Push(std::uint8_t byte) {
     return Step::Incomplete;
 }
 
-Reception ReceiveFrame(IByteSource& source, FrameAssembler& assembler,
-                       std::vector<std::uint8_t>& frame) {
-    frame.clear();
-    source.StartSupervision();
-    for (;;) {
-        std::uint8_t byte = 0;
-        if (source.CountInBuff() == 0 || source.ReadData({&byte, 1}) == 0) {
-            switch (source.WaitForInput()) {
-                case IByteSource::Wait::Ready:
-                    continue;
-                case IByteSource::Wait::DeadlinePassed:
-                    assembler.Reset();
-                    return Reception::TimedOut;
-                case IByteSource::Wait::Closed:
-                    assembler.Reset();
-                    return Reception::Closed;
-            }
-            continue;
-        }
-        switch (assembler.Push(byte)) {
-            case FrameAssembler::Step::Incomplete:
-                break;
-            case FrameAssembler::Step::Complete: {
-                const auto received = assembler.Frame();
-                frame.assign(received.begin(), received.end());
-                return Reception::Frame;
-            }
-            case FrameAssembler::Step::Dropped:
-                return Reception::Dropped;
-        }
-    }
-}
-
 }  // namespace map27

@@ -1,5 +1,7 @@
 #pragma once
-// Cutting the bytes that arrive from the port into frames.
+// Cutting the bytes that arrive from the port into frames, in whatever pieces they come. The link
+// session (LinkSession.h) runs it with the reception supervision; map27dump and the test radios use
+// it on its own.
 //
 // A frame is whatever arrives from the first byte after the previous frame up to DLE ETX and the
 // two FCS bytes after it; DLE pairs are stored as they came (de-stuffing is AcceptFrame's job). Two
@@ -64,32 +66,5 @@ private:
     bool lastWasSingleSyn_ = false;  // the last byte seen was a SYN on its own, not in a pair
     bool synBeforeDle_ = false;      // the pending DLE follows such a SYN
 };
-
-// What a reception reads from: the port, seen through the calls the receive path needs.
-class IByteSource {
-public:
-    enum class Wait : std::uint8_t { Ready, DeadlinePassed, Closed };
-    virtual ~IByteSource() = default;
-    virtual std::size_t CountInBuff() = 0;
-    // Reads up to into.size() waiting bytes; returns how many were read.
-    virtual std::size_t ReadData(std::span<std::uint8_t> into) = 0;
-    // Begins the reception supervision: a reception not completed by its deadline (10 s) is
-    // abandoned.
-    virtual void StartSupervision() = 0;
-    // Blocks until a byte is waiting, the supervision deadline passes, or the port is closed.
-    virtual Wait WaitForInput() = 0;
-};
-
-enum class Reception : std::uint8_t {
-    Frame,     // a whole frame, to be accepted
-    Dropped,   // a frame too long for the receive buffer; nothing to do
-    TimedOut,  // not completed within the supervision time: the link restarts
-    Closed,    // the port closed during the reception
-};
-
-// Reads one frame from the source, one byte at a time so that nothing of the next frame is taken.
-// The bytes of the frame are left in frame. Every wait ends at the supervision deadline.
-Reception ReceiveFrame(IByteSource& source, FrameAssembler& assembler,
-                       std::vector<std::uint8_t>& frame);
 
 }  // namespace map27

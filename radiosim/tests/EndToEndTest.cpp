@@ -119,7 +119,7 @@ private:
 };
 
 // The terminal's side: its link engine and network decoder, as Talvane27 runs them.
-class TerminalEvents : public map27::ILinkEvents {
+class TerminalEvents : public map27::ILinkSessionEvents {
 public:
     void OnLinkStatus(const std::string& panelText) override { statuses.push_back(panelText); }
     void OnLinkTimes(const std::string&, const std::string&) override {}
@@ -181,12 +181,13 @@ map27::SendRequest Request(int kind) {
     return r;
 }
 
-// The terminal's port, link engine and network layer on a LinkRunner.
+// The terminal's port, link session and network layer on a LinkRunner.
 struct TerminalSide {
     TerminalSide(const std::string& path, RadiosimProcess& radio)
         : port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)),
           runner(port.get(), true),
-          engine(runner.Port(), runner.Timers(), events),
+          session(runner.Port(), runner.Timers(), events),
+          engine(session.Engine()),
           sender(engine) {
         termios tio{};
         ::tcgetattr(port.get(), &tio);
@@ -197,7 +198,7 @@ struct TerminalSide {
         texts.t0 = "300";
         engine.SetParameterTexts(texts);
         engine.SetSpeed1200(false);
-        runner.Attach(engine);
+        runner.Attach(session);
         runner.afterOperation = [this] { sender.Pump(); };
         runner.Watch(radio.OutputFd(), [&radio] { radio.Drain(); });
     }
@@ -205,7 +206,8 @@ struct TerminalSide {
     UniqueFd port;
     LinkRunner runner;
     TerminalEvents events;
-    map27::LinkEngine engine;
+    map27::LinkSession session;
+    map27::LinkEngine& engine;
     MessageSender sender;
 };
 

@@ -224,6 +224,24 @@ TEST_F(HcommPortTest, AReadDeliversWhatArrivedOnceTheLineFallsSilent) {
     EXPECT_EQ(std::string(buffer, 4), "xy--");
 }
 
+TEST_F(HcommPortTest, ReadWaitingTakesWhatIsThereWithoutWaiting) {
+    EXPECT_THROW(comm.ReadWaiting(nullptr, 0), ECommError);  // not open
+    comm.OpenCommport();
+    char buffer[8] = {'-', '-', '-', '-', '-', '-', '-', '-'};
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(comm.ReadWaiting(buffer, 8), 0U);
+    pty.Send("xyz");
+    ASSERT_TRUE(WaitFor([&] { return comm.CountInBuff() == 3; }, 2s));
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(comm.ReadWaiting(buffer, 8), 3U);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);  // no silence awaited
+    EXPECT_EQ(std::string(buffer, 8), "xyz-----");
+    pty.Send("uvw");
+    ASSERT_TRUE(WaitFor([&] { return comm.CountInBuff() == 3; }, 2s));
+    EXPECT_EQ(comm.ReadWaiting(buffer, 2), 2U);  // no more than asked for
+    EXPECT_EQ(comm.CountInBuff(), 1);
+}
+
 TEST_F(HcommPortTest, TheHandlerWaitsUntilRxThresholdBytesAreWaiting) {
     RecordEventsReadingAll();
     comm.OpenCommport();  // RxThreshold 256

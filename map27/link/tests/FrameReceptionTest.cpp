@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <random>
 
 #include "FrameCodec.h"
@@ -172,82 +171,4 @@ TEST(FrameAssembler, RandomRoundTripsSurviveStuffingSplittingAndNoise) {
     for (std::size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(Hex(accepted[i]), Hex(sent[i])) << i;
 }
 
-namespace {
-
-// Bytes that become readable at given wait counts; the deadline passes when the script runs out.
-class ScriptedSource : public IByteSource {
-public:
-    std::deque<std::vector<std::uint8_t>> arrivals;  // one entry per wait
-    std::deque<std::uint8_t> waiting;
-    bool closeAtEnd = false;
-    int supervisionStarts = 0;
-    int waits = 0;
-
-    std::size_t CountInBuff() override { return waiting.size(); }
-    std::size_t ReadData(std::span<std::uint8_t> into) override {
-        std::size_t n = 0;
-        while (n < into.size() && !waiting.empty()) {
-            into[n++] = waiting.front();
-            waiting.pop_front();
-        }
-        return n;
-    }
-    void StartSupervision() override { ++supervisionStarts; }
-    Wait WaitForInput() override {
-        ++waits;
-        if (arrivals.empty()) return closeAtEnd ? Wait::Closed : Wait::DeadlinePassed;
-        for (auto b : arrivals.front()) waiting.push_back(b);
-        arrivals.pop_front();
-        return Wait::Ready;
-    }
-};
-
-}  // namespace
-
-TEST(ReceiveFrame, ReadsOneFrameAndLeavesTheNextWaiting) {
-    ScriptedSource source;
-    source.arrivals = {Bytes("16 10 02 02 01"), Bytes("01 00 10"), Bytes("03 8F"),
-                       Bytes("FB 16 10 02")};
-    FrameAssembler assembler;
-    std::vector<std::uint8_t> frame;
-    ASSERT_EQ(ReceiveFrame(source, assembler, frame), Reception::Frame);
-    EXPECT_EQ(Hex(frame), "16 10 02 02 01 01 00 10 03 8F FB");
-    EXPECT_EQ(source.waiting.size(), 3U);
-    EXPECT_EQ(source.supervisionStarts, 1);
-}
-
-TEST(ReceiveFrame, TheSupervisionDeadlineEndsEveryWait) {
-    // Cut after DLE (waiting for the byte after it), after DLE ETX (waiting for the FCS) and
-    // mid-frame.
-    for (const char* part : {"16 10 02 02 01 01 00 10", "16 10 02 02 01 01 00 10 03",
-                             "16 10 02 02 01 01 00 10 03 8F", "16 10 02"}) {
-        ScriptedSource source;
-        source.arrivals = {Bytes(part)};
-        FrameAssembler assembler;
-        std::vector<std::uint8_t> frame;
-        EXPECT_EQ(ReceiveFrame(source, assembler, frame), Reception::TimedOut) << part;
-        EXPECT_FALSE(assembler.InProgress()) << part;
-        // What came before the time-out is not part of the next frame.
-        source.arrivals = {Bytes("16 10 02 02 01 01 00 10 03 8F FB")};
-        ASSERT_EQ(ReceiveFrame(source, assembler, frame), Reception::Frame) << part;
-        EXPECT_EQ(Hex(frame), "16 10 02 02 01 01 00 10 03 8F FB");
-    }
-}
-
-TEST(ReceiveFrame, EndsWhenThePortCloses) {
-    ScriptedSource source;
-    source.arrivals = {Bytes("16 10 02")};
-    source.closeAtEnd = true;
-    FrameAssembler assembler;
-    std::vector<std::uint8_t> frame;
-    EXPECT_EQ(ReceiveFrame(source, assembler, frame), Reception::Closed);
-}
-
-TEST(ReceiveFrame, ReportsAFrameTooLong) {
-    ScriptedSource source;
-    source.arrivals = {MakeDataFrame({4, 1, 1, 0}, std::vector<std::uint8_t>(20, 0x41))};
-    FrameAssembler assembler(FrameBufferCapacity(0, 1));
-    std::vector<std::uint8_t> frame;
-    EXPECT_EQ(ReceiveFrame(source, assembler, frame), Reception::Dropped);
-    EXPECT_TRUE(frame.empty());
-}
+// The reception with its supervision, its time-outs and the port events: LinkSessionTest.cpp.
