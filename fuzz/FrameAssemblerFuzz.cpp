@@ -63,8 +63,7 @@ SessionOutcome ThroughSession(std::span<const std::uint8_t> stream,
         rig.Feed(piece);
         offset += piece.size();
     }
-    FUZZ_CHECK(rig.session.ReceptionInProgress() ==
-                   rig.timers[map27::kSupervision].IsRunning(),
+    FUZZ_CHECK(rig.session.ReceptionInProgress() == rig.timers[map27::kSupervision].IsRunning(),
                "the supervision runs exactly while a frame is in progress");
     clock.Advance(map27::kReceptionSupervisionMs);
     FUZZ_CHECK(!rig.session.ReceptionInProgress(), "no reception outlives its supervision");

@@ -33,12 +33,13 @@ class LinkHost::Worker final : public map27::ILinkPort, public map27::ILinkSessi
 public:
     explicit Worker(LinkHost& host) : host_(host) {
         for (std::size_t i = 0; i < timers_.size(); ++i) {
-            timers_[i] = std::make_unique<QtLinkTimer>([this, i] { Run([this, i] { session_->TimerExpired(i); }); });
+            timers_[i] = std::make_unique<QtLinkTimer>(
+                [this, i] { Run([this, i] { session_->TimerExpired(i); }); });
         }
         session_ = std::make_unique<map27::LinkSession>(
             *this,
-            map27::SessionTimers{timers_[0].get(), timers_[1].get(), timers_[2].get(), timers_[3].get(),
-                                 timers_[4].get(), timers_[5].get()},
+            map27::SessionTimers{timers_[0].get(), timers_[1].get(), timers_[2].get(),
+                                 timers_[3].get(), timers_[4].get(), timers_[5].get()},
             *this);
         comm_.SetRxThreshold(1);
         comm_.SetBaudRate(TBaudRate::___1200bps);

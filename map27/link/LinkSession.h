@@ -9,7 +9,7 @@
 // its end before the next; the owner serialises them.
 //
 // Reception: a frame is whatever arrives from the first byte after the previous frame up to
-// DLE ETX and two FCS bytes (Part 2.1). The supervision starts with the first byte of a frame and
+// DLE ETX and two FCS bytes. The supervision starts with the first byte of a frame and
 // stops when the frame is complete; a frame not complete when it expires is abandoned and the link
 // restarts. The frames, the link's actions and the restarts do not depend on how the bytes were
 // cut into pieces.
@@ -67,7 +67,8 @@ public:
     LinkSession(const LinkSession&) = delete;
     LinkSession& operator=(const LinkSession&) = delete;
 
-    // Settings, as the engine's; the parameter texts, K and version take effect at the next restart.
+    // Settings, as the engine's; the parameter texts, K and version take effect at the next
+    // restart.
     void SetParameterTexts(const LinkParameterTexts& texts);
     void SetWindowAndVersion(std::uint16_t k, std::uint16_t version);
     void SetArFunctionEnabled(bool enabled);
@@ -93,7 +94,8 @@ public:
     void Receive(std::span<const std::uint8_t> bytes);
     // Timer index kT0..kT4 or kSupervision expired.
     void TimerExpired(std::size_t index);
-    // Sends the message the builder makes, if the send credit allows (LinkEngine::SendNetworkMessage).
+    // Sends the message the builder makes, if the send credit allows
+    // (LinkEngine::SendNetworkMessage).
     void Send(std::shared_ptr<const IMessageBuilder> builder);
 
     bool IsEstablished() const;

@@ -188,15 +188,17 @@ TEST_F(MainFormTest, AFrameInPiecesIsPutTogetherOnTheLinkThread) {
     WritePorts(radio.SlavePath(), "");
     StartTerminal();
     BringUpLink(radio);
-    const Bytes status = map27::MakeDataFrame({map27::kLinkTransfer, 1, 0, 0}, Bytes{0x80, 0x08, 0x07, 0xD1, 0x00, 0x03});
+    const Bytes status = map27::MakeDataFrame({map27::kLinkTransfer, 1, 0, 0},
+                                              Bytes{0x80, 0x08, 0x07, 0xD1, 0x00, 0x03});
     const auto half = static_cast<std::ptrdiff_t>(status.size() / 2);
     radio.Write(Bytes(status.begin(), status.begin() + half));
     RunFor(300, &radio);
     EXPECT_TRUE(form_->LogLines().isEmpty());
     radio.Write(Bytes(status.begin() + half, status.end()));
     ASSERT_TRUE(WaitUntil([&] { return !form_->LogLines().isEmpty(); }, 3000, &radio));
-    EXPECT_EQ(form_->LogLines().back(),
-              QStringLiteral("RX : 80    Receive Status                PFIX:008  ID:2001  Status:3"));
+    EXPECT_EQ(
+        form_->LogLines().back(),
+        QStringLiteral("RX : 80    Receive Status                PFIX:008  ID:2001  Status:3"));
     EXPECT_TRUE(form_->Link().IsEstablished());
 }
 

@@ -20,7 +20,8 @@ using ByteVector = std::vector<std::uint8_t>;
 const std::string kDefaultLr = "16 10 02 01 7F 01 01 10 03 F6 02";
 
 ByteVector Lt(std::uint8_t ns, std::uint8_t ar, std::uint8_t status) {
-    return MakeDataFrame({kLinkTransfer, ns, ar, 0}, ByteVector{0x80, 0x08, 0x07, 0xD1, 0x00, status});
+    return MakeDataFrame({kLinkTransfer, ns, ar, 0},
+                         ByteVector{0x80, 0x08, 0x07, 0xD1, 0x00, status});
 }
 
 // One bit of the frame's FCS flipped: the frame arrives whole but damaged.
@@ -38,7 +39,8 @@ ByteVector Join(std::initializer_list<ByteVector> parts) {
 // A frame whose FCS holds a 0x10 (taken as it comes, not as a stuffed pair).
 ByteVector LtWithDleInFcs(std::uint8_t ns) {
     for (int b = 0; b < 256; ++b) {
-        auto frame = MakeDataFrame({kLinkTransfer, ns, 0, 0}, ByteVector{0x80, static_cast<std::uint8_t>(b)});
+        auto frame = MakeDataFrame({kLinkTransfer, ns, 0, 0},
+                                   ByteVector{0x80, static_cast<std::uint8_t>(b)});
         if (frame[frame.size() - 1] == kDle || frame[frame.size() - 2] == kDle) return frame;
     }
     return {};
@@ -91,7 +93,8 @@ void PrintTo(const Outcome& o, std::ostream* os) {
 
 enum class Pace {
     Together,  // the pieces of an arrival come one after the other at its moment
-    Trickle,   // piece n of an arrival comes n ms after it (at most 50 ms), as a slow line gives them
+    Trickle,   // piece n of an arrival comes n ms after it (at most 50 ms), as a slow line gives
+               // them
 };
 
 // Runs the scenario with every arrival cut into pieces of chunk bytes (0: each arrival whole).
@@ -102,9 +105,11 @@ Outcome RunStream(const Scenario& scenario, std::size_t chunk, Pace pace = Pace:
     for (const Arrival& arrival : scenario.stream) {
         const std::size_t piece = chunk == 0 ? arrival.bytes.size() : chunk;
         for (std::size_t i = 0, n = 0; i < arrival.bytes.size(); i += piece, ++n) {
-            const Ms at = arrival.at + (pace == Pace::Trickle ? std::min<Ms>(static_cast<Ms>(n), 50) : 0);
+            const Ms at =
+                arrival.at + (pace == Pace::Trickle ? std::min<Ms>(static_cast<Ms>(n), 50) : 0);
             clock.At(at, [&rig, &arrival, i, piece] {
-                rig.Feed(std::span(arrival.bytes).subspan(i, std::min(piece, arrival.bytes.size() - i)));
+                rig.Feed(
+                    std::span(arrival.bytes).subspan(i, std::min(piece, arrival.bytes.size() - i)));
             });
         }
     }
@@ -112,7 +117,8 @@ Outcome RunStream(const Scenario& scenario, std::size_t chunk, Pace pace = Pace:
 
     Outcome out;
     for (const auto& f : rig.events.framesReceived) out.framesReceived.push_back(Hex(f));
-    for (const auto& w : rig.port.written) out.written.push_back(std::to_string(w.at) + ": " + Hex(w.bytes));
+    for (const auto& w : rig.port.written)
+        out.written.push_back(std::to_string(w.at) + ": " + Hex(w.bytes));
     out.statuses = rig.events.statuses;
     out.logLines = rig.events.logLines;
     for (const auto& d : rig.events.dataFrames) out.dataFrames.push_back(Hex(d));
@@ -134,7 +140,8 @@ std::vector<Scenario> Scenarios() {
         {"good, damaged, noise and a frame that never ends",
          {
              // The link comes up through noise and a damaged frame.
-             {100, Join({Bytes("41 00 16"), radioLr, Damaged(radioLa), Bytes("10 10 FF"), radioLa})},
+             {100,
+              Join({Bytes("41 00 16"), radioLr, Damaged(radioLa), Bytes("10 10 FF"), radioLa})},
              // A data frame, a frame whose start was lost, a damaged data frame, noise without a
              // DLE, and the stuffed bytes of a good data frame whose FCS holds a DLE.
              {200, Join({lt1, lostStart, Damaged(Lt(2, 0, 9)), Bytes("55 16 16 02 03")})},
@@ -145,20 +152,29 @@ std::vector<Scenario> Scenarios() {
              // ... and comes back.
              {10'800, Join({radioLr, radioLa, Lt(1, 0, 4)})},
          },
-         12'000, 4, {10'700}, 2},
+         12'000,
+         4,
+         {10'700},
+         2},
         {"a frame too long for the buffer, then a good one",
          {
              {100, Join({radioLr, radioLa})},
              {200, Join({tooLong, Lt(1, 0, 5)})},
          },
-         1'000, 1, {}, 1},
+         1'000,
+         1,
+         {},
+         1},
         {"noise alone is a reception that never ends",
          {
              {100, Join({radioLr, radioLa})},
              {300, Bytes("41 42 43 10")},
              {10'400, Join({radioLr, radioLa, Lt(1, 0, 6)})},
          },
-         11'000, 1, {10'300}, 2},
+         11'000,
+         1,
+         {10'300},
+         2},
         {"a frame cut at every awkward place, its end after the supervision",
          {
              {100, Join({radioLr, radioLa})},
@@ -166,7 +182,10 @@ std::vector<Scenario> Scenarios() {
              {10'300, Bytes("03 AA")},                 // too late: a new reception of noise
              {10'400, Bytes("BB")},
          },
-         21'000, 0, {10'200, 20'300}, 1},
+         21'000,
+         0,
+         {10'200, 20'300},
+         1},
     };
 }
 
@@ -218,9 +237,8 @@ TEST(LinkSession, TheMixedStreamInDetail) {
     // The restart: a link request 10 s after the first byte of the frame that never ended.
     EXPECT_NE(std::find(whole.written.begin(), whole.written.end(), "10700: " + kDefaultLr),
               whole.written.end());
-    EXPECT_EQ(whole.statuses,
-              (std::vector<std::string>{"Status   Link.....", "Status   Link OK", "Status   Link.....",
-                                        "Status   Link OK"}));
+    EXPECT_EQ(whole.statuses, (std::vector<std::string>{"Status   Link.....", "Status   Link OK",
+                                                        "Status   Link.....", "Status   Link OK"}));
     EXPECT_EQ(whole.purges, 2);  // the start and the restart
 }
 
@@ -239,7 +257,8 @@ protected:
     }
 
     bool AnyTimerRunning() {
-        return std::any_of(rig.timers.begin(), rig.timers.end(), [](const FakeTimer& t) { return t.IsRunning(); });
+        return std::any_of(rig.timers.begin(), rig.timers.end(),
+                           [](const FakeTimer& t) { return t.IsRunning(); });
     }
 };
 
@@ -306,7 +325,8 @@ TEST_F(LinkSessionTest, TheSupervisionTimeCanBeShortened) {
 
 TEST_F(LinkSessionTest, AFrameTooLongForTheBufferIsDroppedAndItsSupervisionEnds) {
     BringUp();
-    rig.Feed(MakeDataFrame({kLinkTransfer, 1, 0, 0}, ByteVector(FrameBufferCapacity(127, 1), 0x41)));
+    rig.Feed(
+        MakeDataFrame({kLinkTransfer, 1, 0, 0}, ByteVector(FrameBufferCapacity(127, 1), 0x41)));
     EXPECT_EQ(rig.events.framesReceived.size(), 2U);  // the LR and the LA of the link-up only
     EXPECT_FALSE(Supervision().IsRunning());
     EXPECT_TRUE(rig.port.written.empty());

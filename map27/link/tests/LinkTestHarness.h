@@ -1,7 +1,7 @@
 #pragma once
 // A deterministic world for link engines and sessions: a virtual clock that jumps from event to
-// event, fake timers on it, a fake port that records every frame with its time, and a fake line that
-// joins two engines and can drop, corrupt, delay or split what travels on it. A 35-second
+// event, fake timers on it, a fake port that records every frame with its time, and a fake line
+// that joins two engines and can drop, corrupt, delay or split what travels on it. A 35-second
 // supervision test takes a millisecond.
 #include <array>
 #include <cstdint>
@@ -281,8 +281,7 @@ public:
           port(sharedClock),
           timers{FakeTimer(sharedClock), FakeTimer(sharedClock), FakeTimer(sharedClock),
                  FakeTimer(sharedClock), FakeTimer(sharedClock), FakeTimer(sharedClock)},
-          session(port,
-                  {&timers[0], &timers[1], &timers[2], &timers[3], &timers[4], &timers[5]},
+          session(port, {&timers[0], &timers[1], &timers[2], &timers[3], &timers[4], &timers[5]},
                   events) {
         for (std::size_t i = 0; i < timers.size(); ++i)
             timers[i].onExpiry = [this, i] {
