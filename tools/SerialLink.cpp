@@ -18,6 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The most one event reads; what a port's driver holds at once is far less.
+constexpr std::uint32_t kMaxPiece = 64 * 1024;
+
 std::optional<TCommPort> ComPort(const std::string& name) {
     static constexpr std::array<const char*, 4> kNames{"COM1", "COM2", "COM3", "COM4"};
     for (std::size_t i = 0; i < kNames.size(); ++i)
@@ -99,7 +102,9 @@ SerialLink::SerialLink(const std::string& port, bool speed1200) {
 
     comm_.SetRxThreshold(1);
     comm_.SetBaudRate(speed1200 ? TBaudRate::___1200bps : TBaudRate::___9600bps);
-    comm_.OnCommEvent = [this](THComm& sender, std::uint32_t&) { OnCommEvent(sender); };
+    comm_.OnCommEvent = [this](THComm& sender, std::uint32_t& waiting) {
+        OnCommEvent(sender, waiting);
+    };
     comm_.OnCommError = [this](const std::string& message) { OnCommError(message); };
     if (const auto com = ComPort(port)) {
         comm_.SetCommPort(*com);
@@ -125,20 +130,14 @@ SerialLink::~SerialLink() {
 
 // --- receive thread ---
 
-void SerialLink::OnCommEvent(THComm& port) {
-    std::vector<std::uint8_t> bytes;
-    for (std::int32_t waiting; (waiting = port.CountInBuff()) > 0;) {
-        const std::size_t had = bytes.size();
-        bytes.resize(had + static_cast<std::size_t>(waiting));
-        const std::uint32_t got =
-            port.ReadDataCounted(bytes.data() + had, static_cast<std::uint32_t>(waiting));
-        bytes.resize(had + got);
-        if (got == 0) break;
-    }
-    if (bytes.empty()) return;
+void SerialLink::OnCommEvent(THComm& port, std::uint32_t waiting) {
+    if (waiting == 0) return;
+    std::vector<std::uint8_t> piece(std::min<std::uint32_t>(waiting, kMaxPiece));
+    piece.resize(port.ReadWaiting(piece.data(), static_cast<std::uint32_t>(piece.size())));
+    if (piece.empty()) return;
     {
         const std::lock_guard lock(inboxMutex_);
-        inboxBytes_.insert(inboxBytes_.end(), bytes.begin(), bytes.end());
+        inboxBytes_.insert(inboxBytes_.end(), piece.begin(), piece.end());
     }
     inboxReady_.notify_one();
 }

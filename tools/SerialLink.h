@@ -61,7 +61,7 @@ private:
     void OnReceptionTimedOut() override;
 
     // Receive thread.
-    void OnCommEvent(THComm& port);
+    void OnCommEvent(THComm& port, std::uint32_t waiting);
     void OnCommError(const std::string& message);
 
     // This program's thread.
