@@ -51,6 +51,7 @@ int UsageError(const std::string& message) {
 
 // Returns an exit status when the program is to end at once.
 std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& options) {
+    bool portGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -70,6 +71,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
                     return UsageError("--port takes COM1, COM2, COM3 or COM4, not '" + *given +
                                       "'");
                 options.port = *given;
+                portGiven = true;
             } else if (arg == "--device") {
                 options.device = *given;
             } else if (arg == "--speed") {
@@ -90,6 +92,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, Options& o
         }
     }
     if (options.script.empty()) return UsageError("no script given");
+    if (portGiven && !options.device.empty())
+        return UsageError("--port and --device exclude each other");
     return std::nullopt;
 }
 

@@ -218,6 +218,8 @@ TEST_F(ProgramTest, OptionErrorsEndWithStatus2) {
         {{script, "--speed", "4800"}, "--speed takes 1200 or 9600, not '4800'"},
         {{script, "--junit"}, "--junit needs a value"},
         {{script, "--verbose"}, "unknown option '--verbose'"},
+        {{script, "--port", "COM2", "--device", "/dev/null"},
+         "--port and --device exclude each other"},
         {{folder_ / "missing.m27"}, "cannot read the script"},
         {{script, "--junit", "/nonexistent/report.xml"}, "cannot write the report"},
         {{script, "--capture", "/nonexistent/wire.txt"}, "cannot write the capture"},
