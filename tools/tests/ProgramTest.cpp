@@ -52,7 +52,7 @@ protected:
     std::unique_ptr<soak::RadiosimChild> StartRadiosim(std::vector<std::string> args) {
         args.push_back("--quiet");
         auto radiosim = std::make_unique<soak::RadiosimChild>(RADIOSIM_PROGRAM, args);
-        device_ = radiosim->WaitForLine(5s);
+        device_ = radiosim->WaitForLine(20s);
         EXPECT_TRUE(device_.starts_with("/dev/")) << device_;
         PointCom1At(device_);
         return radiosim;
