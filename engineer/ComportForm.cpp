@@ -4,8 +4,6 @@
 
 #include "Controls.h"
 
-TComportForm* ComportForm = nullptr;
-
 TComportForm::TComportForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ComportForm"));
     setWindowTitle(QStringLiteral("Comport Setting"));

@@ -26,5 +26,3 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 };
-
-extern TComportForm* ComportForm;

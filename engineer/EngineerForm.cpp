@@ -21,17 +21,16 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "CodePage437.h"
 #include "ComportForm.h"
 #include "Controls.h"
-#include "Cp437.h"
+#include "DeviceWait.h"
 #include "EngineerLines.h"
 #include "ErrorReport.h"
 #include "Hcomm.h"
 #include "OrrickSettings.h"
 #include "PortNames.h"
 #include "VersionForm.h"
-
-TEngineerForm* EngineerForm = nullptr;
 
 namespace {
 
@@ -40,6 +39,8 @@ using orrick::TBoxIcon;
 constexpr int kTimerIntervalMs = 1000;
 const QString kCommunicationError = QStringLiteral("COMMUNICATION ERROR");
 const QString kComportError = QStringLiteral("COMPORT ERROR");
+// The serial component's report of a port whose device has gone.
+constexpr std::string_view kPortLostPrefix = "Comport lost: ";
 
 // The failed conversion of a Binary pair, shown by the top-level error reporting.
 class EConvertError : public std::runtime_error {
@@ -149,8 +150,13 @@ TEngineerForm::TEngineerForm(QWidget* parent)
     HComm1->OnCommEvent = [this](THComm& sender, std::uint32_t& size) {
         HComm1CommEvent(sender, size);
     };
-    HComm1->OnCommError = [](const std::string& message) {
-        orrick::ReportErrorLater(QString::fromStdString(message));
+    HComm1->OnCommError = [this](const std::string& message) {
+        // Asked on the receive thread, while the session that failed is still the port's.
+        const bool lost = message.starts_with(kPortLostPrefix) || HComm1->IsPortLost();
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = QString::fromStdString(message), lost] { CommErrorReported(text, lost); },
+            Qt::QueuedConnection);
     };
 
     BuildControls();
@@ -167,6 +173,7 @@ TEngineerForm::TEngineerForm(QWidget* parent)
 
     VersionForm_ = new TVersionForm(this);
     ComportForm_ = new TComportForm(this);
+    DeviceWait_ = new TDeviceWait(this);
 
     // F1 and F2 work from every control of the window: keys are looked at before the control gets
     // them.
@@ -292,6 +299,10 @@ void TEngineerForm::BuildMenu() {
     }
     Data1->setChecked(true);
     AddEvidenceItems(file, beforeExit, config);
+    config->addSeparator();
+    Devices1 =
+        config->addAction(QStringLiteral("&Devices..."), this, &TEngineerForm::Devices1Click);
+    Devices1->setObjectName(QStringLiteral("Devices1"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     Version1 = help->addAction(QStringLiteral("&Version"), this, &TEngineerForm::Version1Click);
@@ -351,6 +362,7 @@ void TEngineerForm::FormClose() {
     if (closed_) return;
     closed_ = true;
     Timer2->stop();  // no re-open of the port behind a closed window
+    DeviceWait_->Stop();
     HComm1->CloseCommport();
     Timer1->stop();
     orrick::TPortSettings stored = settings_;
@@ -460,7 +472,7 @@ void TEngineerForm::TxButton1Click(QObject* sender) {
             case orrick::THexLineBytes::TStatus::NotHex:
                 throw EConvertError(orrick::NotAnIntegerMessage(hex.badPair));
             case orrick::THexLineBytes::TStatus::Ok:
-                HComm1->WriteData(hex.bytes.data(), static_cast<std::uint32_t>(hex.bytes.size()));
+                WriteToPort(hex.bytes);
                 return;
         }
         return;
@@ -474,7 +486,17 @@ void TEngineerForm::TxButton1Click(QObject* sender) {
                 .arg(CharacterName(*marked.refused)));
         return;
     }
-    HComm1->WriteStringData(marked.bytes);
+    WriteToPort(marked.bytes);
+}
+
+void TEngineerForm::WriteToPort(const std::string& bytes) {
+    try {
+        HComm1->WriteStringData(bytes);
+    } catch (const ECommError&) {
+        // Failing because the device has gone is the loss, reported once, not a write error.
+        if (!HComm1->IsPortLost()) throw;
+        PortLost();
+    }
 }
 
 // ---- Receiving (receive thread) ----------------------------------------------------------------
@@ -547,7 +569,7 @@ void TEngineerForm::LoadDataFile(const QString& path) {
         text.clear();
         text.reserve(bytes.size());
         for (const char byte : bytes)
-            text += QChar(orrick::Cp437ToUnicode(static_cast<std::uint8_t>(byte)));
+            text += QChar(text::Cp437ToUnicode(static_cast<std::uint8_t>(byte)));
     }
     RichEdit1->setPlainText(text);
     RichEdit1->setProperty(kLineBreakProperty, LineBreakOf(text));
@@ -564,12 +586,19 @@ void TEngineerForm::Version1Click() {
 // ---- Port settings -----------------------------------------------------------------------------
 
 void TEngineerForm::ComSet1Click() {
+    StopWaitingForDevice();  // the engineer chooses the port now
     HComm1->CloseCommport();
     ComportForm_->exec();  // however it is closed, its selections count
     ApplyPortSelection();
 }
 
 void TEngineerForm::ActiveCheckBoxClick() {
+    if (DeviceWait_->Waiting()) {
+        // A click on the waiting box switches the port off: the re-open is no longer wanted.
+        StopWaitingForDevice();
+        ActiveCheckBox->setChecked(false);
+        return;
+    }
     if (ActiveCheckBox->isChecked()) {
         ApplyPortSelection();
     } else {
@@ -600,6 +629,53 @@ void TEngineerForm::Timer2Timer() {
         orrick::ShowMessageBox(TBoxIcon::Exclamation, kComportError,
                                QStringLiteral("Comport Error!!  Check port status."));
     }
+}
+
+// ---- A lost port --------------------------------------------------------------------------------
+
+void TEngineerForm::CommErrorReported(const QString& message, bool portLost) {
+    if (portLost) {
+        PortLost();
+    } else {
+        orrick::ReportError(message);
+    }
+}
+
+void TEngineerForm::PortLost() {
+    // Reports of the same loss keep coming (a failed read, the receive thread, a failed write):
+    // the first one has closed the port.
+    if (!HComm1->GetPortStatus()) return;
+    const QString device = QString::fromStdString(HComm1->DevicePath());
+    HComm1->CloseCommport();  // nothing more is written to a device that has gone
+    activeBeforeLoss_ = ActiveCheckBox->isChecked();  // clear when "com&Port Set" had opened it
+    ActiveCheckBox->setCheckState(Qt::PartiallyChecked);
+    StatusPanel[0]->setText(QString::fromStdString(orrick::PortPanelText(settings_)) +
+                            QStringLiteral("  lost"));
+    // Before the box, which waits for the engineer while the device may already come back.
+    DeviceWait_->Start(device, [this] { return ReopenLostPort(); });
+    orrick::ReportError(QString::fromLatin1(kPortLostPrefix.data(), kPortLostPrefix.size()) +
+                        device);
+}
+
+bool TEngineerForm::ReopenLostPort() {
+    try {
+        HComm1->OpenCommport();
+    } catch (const ECommError&) {
+        return false;  // not yet: the wait goes on, without a box
+    }
+    ActiveCheckBox->setTristate(false);
+    ActiveCheckBox->setChecked(activeBeforeLoss_);
+    WritePortPanel();
+    return true;
+}
+
+void TEngineerForm::StopWaitingForDevice() {
+    if (!DeviceWait_->Waiting()) return;
+    DeviceWait_->Stop();
+    // As before the loss; a click that switches the port off clears it afterwards.
+    ActiveCheckBox->setTristate(false);
+    ActiveCheckBox->setChecked(activeBeforeLoss_);
+    WritePortPanel();
 }
 
 // ---- Keys --------------------------------------------------------------------------------------

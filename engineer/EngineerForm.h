@@ -20,6 +20,7 @@ class QTextEdit;
 class QTimer;
 class THComm;
 class TComportForm;
+class TDeviceWait;
 class TRadioGroup;
 class TVersionForm;
 
@@ -50,6 +51,7 @@ public:
     void Exit1Click();
     void Version1Click();
     void ComSet1Click();
+    void Devices1Click();  // EngineerDevices.cpp
     void ActiveCheckBoxClick();
     void Timer1Timer();
     void Timer2Timer();
@@ -89,6 +91,7 @@ public:
     QAction* Binary1;
     QAction* Ascii1;
     QAction* Version1;
+    QAction* Devices1;
     QAction* SaveRx1;
     QAction* TimeStamps1;
     QTimer* Timer1;  // clock
@@ -112,16 +115,23 @@ private:
     void AppendRxLine(const QString& line);
     void FormKeyDown(int key);
     void RichEdit1KeyDown(QTextEdit* edit, int key, Qt::KeyboardModifiers modifiers);
+    // A port whose device has gone is closed at once, reported once and reopened when the device
+    // is back; meanwhile the Active box shows the wait.
+    void CommErrorReported(const QString& message, bool portLost);
+    void WriteToPort(const std::string& bytes);
+    void PortLost();
+    bool ReopenLostPort();
+    void StopWaitingForDevice();
 
     std::unique_ptr<THComm> HComm1;
     TVersionForm* VersionForm_ = nullptr;
     TComportForm* ComportForm_ = nullptr;
+    TDeviceWait* DeviceWait_ = nullptr;
     orrick::TPortSettings settings_;
     std::atomic<int> mode_{0};          // read by the receive thread
     std::atomic<int> rxGeneration_{0};  // counts the clears of the received list
     bool portUsable_ = false;
+    bool activeBeforeLoss_ = true;
     bool shown_ = false;
     bool closed_ = false;
 };
-
-extern TEngineerForm* EngineerForm;

@@ -2,42 +2,16 @@
 
 #include <array>
 
-#include "Cp437.h"
+#include "CodePage437.h"
+#include "IntegerText.h"
+#include "Utf8.h"
+#include "VisibleControls.h"
 
 namespace orrick {
 namespace {
 
-std::optional<int> HexDigitValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    return std::nullopt;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
+using text::IsHighSurrogate;
+using text::IsLowSurrogate;
 
 }  // namespace
 
@@ -54,7 +28,7 @@ TMarkedLineBytes EncodeMarkedLine(std::u16string_view line) {
             result.bytes += kStx;
         } else if (c == U'#') {
             result.bytes += kEtx;
-        } else if (const auto byte = UnicodeToCp437(c)) {
+        } else if (const auto byte = text::UnicodeToCp437(c)) {
             result.bytes += static_cast<char>(*byte);
         } else {
             result.bytes.clear();
@@ -77,47 +51,25 @@ THexLineBytes DecodeHexLine(std::u16string_view line) {
     }
     result.bytes.reserve(line.size() / 2);
     for (std::size_t i = 0; i < line.size(); i += 2) {
-        const auto high = HexDigitValue(line[i]);
-        const auto low = HexDigitValue(line[i + 1]);
-        if (!high || !low) {
+        const int high = text::HexDigitValue(line[i]);
+        const int low = text::HexDigitValue(line[i + 1]);
+        if (high < 0 || low < 0) {
             result.status = THexLineBytes::TStatus::NotHex;
             result.bytes.clear();
             result.badPair = std::u16string(line.substr(i, 2));
             return result;
         }
-        result.bytes += static_cast<char>((*high << 4) | *low);
+        result.bytes += static_cast<char>((high << 4) | low);
     }
     return result;
 }
 
-std::string NotAnIntegerMessage(std::u16string_view text) {
-    std::string message = "'";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            c = 0x10000 + ((static_cast<char32_t>(text[i]) - 0xD800) << 10) +
-                (text[i + 1] - 0xDC00u);
-            ++i;
-        }
-        AppendUtf8(message, c);
-    }
-    message += "' is not a valid integer value";
-    return message;
+std::string NotAnIntegerMessage(std::u16string_view typed) {
+    return text::NotAnIntegerMessage(text::Utf16ToUtf8(typed));
 }
 
 char16_t ReceivedCharacter(std::uint8_t byte) {
-    if (byte < 0x20) return static_cast<char16_t>(0x2400 + byte);  // SYMBOL FOR NULL ..
-    if (byte == 0x7F) return u'\u2421';                            // SYMBOL FOR DELETE
-    return Cp437ToUnicode(byte);
-}
-
-void AppendHexByteBlank(std::u16string& line, std::uint8_t byte) {
-    static constexpr std::array<char16_t, 16> kDigits = {u'0', u'1', u'2', u'3', u'4', u'5',
-                                                         u'6', u'7', u'8', u'9', u'A', u'B',
-                                                         u'C', u'D', u'E', u'F'};
-    line += kDigits[byte >> 4];
-    line += kDigits[byte & 0x0F];
-    line += u' ';
+    return static_cast<char16_t>(text::VisibleControl(text::Cp437ToUnicode(byte)));
 }
 
 void TSilenceTimer::Start(std::chrono::steady_clock::time_point now) {

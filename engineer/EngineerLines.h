@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "HexFormat.h"
+
 namespace orrick {
 
 // The window's mode number; kept between runs as an integer.
@@ -50,7 +52,7 @@ std::string NotAnIntegerMessage(std::u16string_view text);
 char16_t ReceivedCharacter(std::uint8_t byte);
 
 // "0A ": the byte as two upper-case hexadecimal digits and one blank.
-void AppendHexByteBlank(std::u16string& line, std::uint8_t byte);
+using text::AppendHexByteBlank;
 
 // What the receive side needs of the port (THComm on the receive thread, a fake in tests).
 class TRxPort {

@@ -1,9 +1,7 @@
 #include "ErrorReport.h"
 
+#include <QApplication>
 #include <QMessageBox>
-#include <QMetaObject>
-#include <QSet>
-#include <exception>
 
 namespace orrick {
 namespace {
@@ -13,11 +11,6 @@ TMessageHook& Hook() {
     return hook;
 }
 
-QSet<QString>& OpenBoxes() {
-    static QSet<QString> open;
-    return open;
-}
-
 }  // namespace
 
 void SetMessageHook(TMessageHook hook) {
@@ -25,20 +18,15 @@ void SetMessageHook(TMessageHook hook) {
 }
 
 void ShowMessageBox(TBoxIcon icon, const QString& caption, const QString& text) {
-    const QString key = caption + QChar(u'\n') + text;
-    if (OpenBoxes().contains(key)) return;
-    OpenBoxes().insert(key);
-    struct Closed {
-        QString key;
-        ~Closed() { OpenBoxes().remove(key); }
-    } closed{key};
-    if (Hook()) {
-        Hook()(icon, caption, text);
-        return;
-    }
-    QMessageBox box(icon == TBoxIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, caption,
-                    text, QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    desktop::ShowOnce(caption + QChar(u'\n') + text, [&] {
+        if (Hook()) {
+            Hook()(icon, caption, text);
+            return;
+        }
+        QMessageBox box(icon == TBoxIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning,
+                        caption, text, QMessageBox::Ok, QApplication::activeWindow());
+        box.exec();
+    });
 }
 
 QString WithFullStop(const QString& message) {
@@ -51,23 +39,10 @@ void ReportError(const QString& message) {
 }
 
 void ReportErrorLater(const QString& message) {
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(
-            app, [message] { ReportError(message); }, Qt::QueuedConnection);
-    }
+    desktop::ReportOnUiThread(ReportError, message);
 }
 
 }  // namespace orrick
 
-TOrrickApplication::TOrrickApplication(int& argc, char** argv) : QApplication(argc, argv) {}
-
-bool TOrrickApplication::notify(QObject* receiver, QEvent* event) {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-        orrick::ReportError(QString::fromUtf8(error.what()));
-    } catch (...) {
-        orrick::ReportError(QStringLiteral("Unknown error"));
-    }
-    return true;
-}
+TOrrickApplication::TOrrickApplication(int& argc, char** argv)
+    : desktop::ReportingApplication(argc, argv, orrick::ReportError) {}

@@ -2,9 +2,10 @@
 // Message boxes of Orrick: the top-level error reporting (stop icon, OK, caption "ORRICK") and the
 // window's own boxes (exclamation icon, their own captions). Both go through one replaceable hook,
 // so tests read the texts instead of answering modal boxes.
-#include <QApplication>
 #include <QString>
 #include <functional>
+
+#include "ReportingApplication.h"
 
 namespace orrick {
 
@@ -35,9 +36,8 @@ void ReportErrorLater(const QString& message);
 
 // The application object: an exception that escapes an event handler ends at the top-level error
 // reporting instead of ending the program.
-class TOrrickApplication : public QApplication {
+class TOrrickApplication : public desktop::ReportingApplication {
     Q_OBJECT
 public:
     TOrrickApplication(int& argc, char** argv);
-    bool notify(QObject* receiver, QEvent* event) override;
 };

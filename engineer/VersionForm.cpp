@@ -10,8 +10,6 @@
 
 #include "Controls.h"
 
-TVersionForm* VersionForm = nullptr;
-
 namespace {
 
 // A night-blue band with a sine trace and the program's name.

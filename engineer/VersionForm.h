@@ -20,5 +20,3 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 };
-
-extern TVersionForm* VersionForm;

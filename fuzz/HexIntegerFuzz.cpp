@@ -41,14 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "the log's hex notation reads back");
 
     // ParseInteger and StrToInt agree, with the one message.
-    const auto parsed = map27::ParseInteger(text);
+    const auto parsed = text::ParseInteger(text);
     try {
         const std::int32_t value = map27::StrToInt(text);
         FUZZ_CHECK(parsed.has_value() && *parsed == value, "StrToInt agrees with ParseInteger");
     } catch (const map27::BuildError& error) {
         FUZZ_CHECK(!parsed.has_value(), "StrToInt refuses only what ParseInteger refuses");
         // Compared as C strings: what() ends at a NUL the text may hold.
-        const std::string message = map27::NotAnIntegerMessage(text);
+        const std::string message = text::NotAnIntegerMessage(text);
         FUZZ_CHECK(std::string_view(error.what()) == std::string_view(message.c_str()),
                    "the one message");
     }
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(parsed.has_value() == inRange, "a decimal text converts exactly when in range");
         if (parsed) {
             FUZZ_CHECK(*parsed == reference, "a decimal text converts to its number");
-            FUZZ_CHECK(map27::ParseInteger(std::to_string(*parsed)) == parsed,
+            FUZZ_CHECK(text::ParseInteger(std::to_string(*parsed)) == parsed,
                        "the value's decimal form converts back");
         }
     }
@@ -76,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto value =
         static_cast<std::int32_t>((std::uint32_t{input.Word()} << 16) | input.Word());
     const auto pattern = static_cast<std::uint32_t>(value);
-    FUZZ_CHECK(map27::ParseInteger(std::to_string(value)) == value, "decimal round trip");
-    FUZZ_CHECK(map27::ParseInteger("  " + std::to_string(value)) == value, "leading blanks");
-    FUZZ_CHECK(map27::ParseInteger(HexText(pattern, "$")) == value, "$ hexadecimal round trip");
-    FUZZ_CHECK(map27::ParseInteger(HexText(pattern, "0x")) == value, "0x hexadecimal round trip");
+    FUZZ_CHECK(text::ParseInteger(std::to_string(value)) == value, "decimal round trip");
+    FUZZ_CHECK(text::ParseInteger("  " + std::to_string(value)) == value, "leading blanks");
+    FUZZ_CHECK(text::ParseInteger(HexText(pattern, "$")) == value, "$ hexadecimal round trip");
+    FUZZ_CHECK(text::ParseInteger(HexText(pattern, "0x")) == value, "0x hexadecimal round trip");
     return 0;
 }

@@ -53,6 +53,9 @@ dump_inputs = [(ROOT / "tools/tests/cases" / n).read_bytes()
                for n in ("frames.in", "messages.in", "noise.in", "frames_short.in", "bad_hex.in",
                          "empty_lines.in")]
 write("map27dump", [bytes([0]) + t for t in dump_inputs] + [bytes([1]) + t for t in dump_inputs])
+write("wire_capture", [(ROOT / "tools/tests/cases" / n).read_bytes()
+                       for n in ("capture.in", "capture_malformed.in")]
+      + [b"2026-12-08T20:39:59.137 T>R 16 10 02 04 01 01 00 F0 25 48 10 03 90 0D !bad\r\n"])
 
 
 # The link engine: operations as LinkEngineFuzz.cpp reads them.

@@ -6,18 +6,6 @@
 
 namespace radiosim {
 
-std::string HexText(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    char digits[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
-        if (i) text += ' ';
-        text += digits;
-    }
-    return text;
-}
-
 FrameView ViewFrame(std::span<const std::uint8_t> line) {
     FrameView view;
     const Bytes frame = map27::DestuffFrame(line);
@@ -49,7 +37,10 @@ std::string DescribeLinkHeader(const FrameView& view) {
             std::snprintf(text, sizeof text, "LT N(S):%u AR:%u", a, b);
             break;
         default:
-            std::snprintf(text, sizeof text, "type %02X %02X %02X %02X", view.type, a, b, c);
+            std::snprintf(text, sizeof text, "type %s %s %s %s", text::HexByte(view.type).c_str(),
+                          text::HexByte(view.fields[0]).c_str(),
+                          text::HexByte(view.fields[1]).c_str(),
+                          text::HexByte(view.fields[2]).c_str());
             break;
     }
     return std::string(text) + (view.fcsGood ? " FCS good" : " FCS BAD");

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "HexFormat.h"
+
 namespace radiosim {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// "16 10 02"
-std::string HexText(std::span<const std::uint8_t> bytes);
 
 // A frame as it came off the line, taken apart.
 struct FrameView {

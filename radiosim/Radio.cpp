@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "HexFormat.h"
+
 namespace radiosim {
 
 namespace {
@@ -38,9 +40,7 @@ std::string Printable(std::span<const std::uint8_t> data) {
         if (b >= 0x20 && b < 0x7F) {
             text += static_cast<char>(b);
         } else {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\x%02X", b);
-            text += esc;
+            text += "\\x" + text::HexByte(b);
         }
     }
     return text;
@@ -58,11 +58,8 @@ std::string CodingName(std::uint8_t coding) {
             return "Telex";
         case 0x87:
             return "Binary";
-        default: {
-            char text[24];
-            std::snprintf(text, sizeof text, "coding %02X", coding);
-            return text;
-        }
+        default:
+            return "coding " + text::HexByte(coding);
     }
 }
 
@@ -205,20 +202,17 @@ std::string DescribeTerminalMessage(std::span<const std::uint8_t> m) {
             if (m[5] == 0xB7 || m[5] == 0xF7)
                 d += "\"" + Printable(data) + "\"";
             else
-                d += HexText(data);
+                d += text::HexBytesSpaced(data);
             return d;
         }
         case 0xA4:
         case 0xA5:
-            std::snprintf(text, sizeof text, "%s to %s options %02X",
-                          m[0] == 0xA4 ? "Setup Voice" : "Emergency Call", Address(m).c_str(),
-                          m.size() > 5 ? m[5] : 0U);
-            return text;
+            return std::string(m[0] == 0xA4 ? "Setup Voice" : "Emergency Call") + " to " +
+                   Address(m) + " options " + text::HexByte(m.size() > 5 ? m[5] : std::uint8_t{0});
         case 0x86:
             return "Disconnect " + Address(m);
         case 0xA6:
-            std::snprintf(text, sizeof text, "Disconnect RQX cause %02X", m.size() > 4 ? m[4] : 0U);
-            return text;
+            return "Disconnect RQX cause " + text::HexByte(m.size() > 4 ? m[4] : std::uint8_t{0});
         case 0x87:
             return "Diversion Request " + Address(m);
         case 0xA7:
@@ -229,28 +223,24 @@ std::string DescribeTerminalMessage(std::span<const std::uint8_t> m) {
                                                 "network information"};
             if (m.size() < 2) return "Radio Interrogation (short)";
             if (m[1] < 5) return std::string("Radio Interrogation: ") + kinds[m[1]];
-            std::snprintf(text, sizeof text, "Radio Interrogation: request %02X", m[1]);
-            return text;
+            return "Radio Interrogation: request " + text::HexByte(m[1]);
         }
         case 0xB2:
-            std::snprintf(text, sizeof text, "Radio Control %02X", m.size() > 1 ? m[1] : 0U);
-            return text;
+            return "Radio Control " + text::HexByte(m.size() > 1 ? m[1] : std::uint8_t{0});
         case 0xB3:
-            return "Radio Management " + HexText(m.subspan(1));
+            return "Radio Management " + text::HexBytesSpaced(m.subspan(1));
         case 0xB4:
-            std::snprintf(text, sizeof text, "Protocol Info reason %02X", m.size() > 1 ? m[1] : 0U);
-            return text;
+            return "Protocol Info reason " + text::HexByte(m.size() > 1 ? m[1] : std::uint8_t{0});
         case 0xB6:
-            return "Volume Control " + HexText(m.subspan(1));
+            return "Volume Control " + text::HexBytesSpaced(m.subspan(1));
         case 0xB7:
-            return "Dialled String " + HexText(m.subspan(1));
+            return "Dialled String " + text::HexBytesSpaced(m.subspan(1));
         case 0xA3:
-            return "Send Modem Data " + HexText(m.subspan(1));
+            return "Send Modem Data " + text::HexBytesSpaced(m.subspan(1));
         case 0x01:
-            return "Radio Test " + HexText(m.subspan(1));
+            return "Radio Test " + text::HexBytesSpaced(m.subspan(1));
         default:
-            std::snprintf(text, sizeof text, "unknown message type %02X", m[0]);
-            return text;
+            return "unknown message type " + text::HexByte(m[0]);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "FrameCodec.h"
+#include "HexFormat.h"
 #include "Network.h"
 
 namespace radiosim {
@@ -109,7 +110,7 @@ void Simulator::Trace(const char* direction, std::span<const std::uint8_t> frame
         else
             line += "  [" + DescribeTerminalMessage(view.message) + "]";
     }
-    print_(line + "  " + HexText(frame));
+    print_(line + "  " + text::HexBytesSpaced(frame));
 }
 
 void Simulator::Capture(map27::WireDirection direction, std::span<const std::uint8_t> frame) {
@@ -124,7 +125,8 @@ bool Simulator::OnReceived(std::span<const std::uint8_t> frame) {
     // On the line even while the radio does not listen.
     Capture(map27::WireDirection::TerminalToRadio, frame);
     if (Clock::now() < silentUntil_) {
-        if (!options_.quiet) print_(TimeStamp() + " T>R (silent, not heard) " + HexText(frame));
+        if (!options_.quiet)
+            print_(TimeStamp() + " T>R (silent, not heard) " + text::HexBytesSpaced(frame));
         return false;
     }
     ++stats_.framesHeard;
@@ -139,7 +141,8 @@ bool Simulator::DrawFault(std::uint32_t per10000) {
 
 bool Simulator::OnSending(Bytes& frame) {
     if (Clock::now() < silentUntil_) {
-        if (!options_.quiet) print_(TimeStamp() + " R>T (silent, not sent) " + HexText(frame));
+        if (!options_.quiet)
+            print_(TimeStamp() + " R>T (silent, not sent) " + text::HexBytesSpaced(frame));
         return false;
     }
     // Both draws are made for every frame, so the faults a seed gives do not depend on each other.
@@ -151,7 +154,7 @@ bool Simulator::OnSending(Bytes& frame) {
         ++stats_.dropped;
         if (asked || !options_.quiet)
             print_(TimeStamp() + " R>T (fault: dropped) " + DescribeLinkHeader(ViewFrame(frame)) +
-                   "  " + HexText(frame));
+                   "  " + text::HexBytesSpaced(frame));
         return false;
     }
     if (sequenceNext_) {

@@ -8,8 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 
 extern char** environ;
 
@@ -94,6 +97,14 @@ bool RadiosimChild::Command(const std::string& line) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+long RadiosimChild::PeakMemoryKb() const {
+    if (pid_ <= 0) return 0;
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return 0;
 }
 
 int RadiosimChild::Wait(std::chrono::milliseconds timeout) {

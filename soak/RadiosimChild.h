@@ -23,12 +23,17 @@ public:
     int OutputFd() const { return fromChild_.get(); }
     // Reads what has arrived (without waiting) and returns the whole lines among it.
     std::vector<std::string> ReadLines();
+    // The program closed its output: it has ended.
+    bool Ended() const { return ended_; }
     // Waits for the next whole line; empty when none came in time or the program ended.
     std::string WaitForLine(std::chrono::milliseconds timeout);
     // Returns false when the program no longer reads its commands.
     bool Command(const std::string& line);
     // Waits for the program to end; the wait status, or -1 when it did not end in time.
     int Wait(std::chrono::milliseconds timeout);
+    // The program's peak resident memory so far in kB (VmHWM), 0 when it cannot be read. Its own:
+    // the high-water mark that wait4 reports starts from this process's size at the spawn.
+    long PeakMemoryKb() const;
     // What the ended program used (its own figures, whatever else this process ran before).
     const rusage& Usage() const { return usage_; }
 

@@ -1,41 +1,42 @@
-// map27soak: the terminal's link engine and network layer, on the same poll() driver the
-// end-to-end tests use, against the radiosim program on a pseudo-terminal for a long run. The
+// map27soak: Talvane27's link host (LinkHost over THComm, on its own thread, as the program runs
+// it, without the windows) against the radiosim program on a pseudo-terminal for a long run. The
 // terminal sends numbered short data calls that radiosim echoes back; radiosim also sends numbered
 // calls of its own; radiosim damages and drops frames at random and falls silent now and then.
 // At the end every message must have arrived, or the link must have reported it by restarting
 // while it was on its way. See README.md for the figures it prints.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
+#include <sys/wait.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <random>
-#include <span>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "LinkEngine.h"
-#include "LinkRunner.h"
-#include "Network.h"
+#include "HostSender.h"
+#include "LinkHost.h"
+#include "PortNames.h"
 #include "RadiosimChild.h"
+#include "SendRequest.h"
 #include "SoakLedger.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using radiosim::Clock;
+using Clock = std::chrono::steady_clock;
 
 struct SoakOptions {
     std::uint32_t messages = 100000;
@@ -48,7 +49,7 @@ struct SoakOptions {
 
 const char kUsage[] =
     "usage: map27soak [MESSAGES] [--seed N] [--n1 N] [--faults CORRUPT,DROP] [--silence-every N]\n"
-    "Runs Talvane27's link and network layers against radiosim with faults; MESSAGES (100000)\n"
+    "Runs Talvane27's link host against radiosim with faults; MESSAGES (100000)\n"
     "short data calls go to the radio and come back as echoes, and radiosim sends one call of\n"
     "its own per ten. The exit status is 1 when a message was lost without a report.\n";
 
@@ -100,27 +101,9 @@ long long NumberAfter(char letter, const std::string& text) {
     return std::stoll(text.substr(1));
 }
 
-// A message builder that tells the soak when the engine builds it for the first time: that is
-// when the message is handed to the link.
-class TrackedMessage : public map27::IMessageBuilder {
-public:
-    TrackedMessage(std::shared_ptr<const map27::IMessageBuilder> inner, std::function<void()> first)
-        : inner_(std::move(inner)), first_(std::move(first)) {}
-    map27::BuiltMessage Build(std::uint8_t ns, std::size_t capacity) const override {
-        map27::BuiltMessage built = inner_->Build(ns, capacity);
-        if (first_) std::exchange(first_, nullptr)();
-        return built;
-    }
-
-private:
-    std::shared_ptr<const map27::IMessageBuilder> inner_;
-    mutable std::function<void()> first_;
-};
-
 // Everything the terminal side counts.
 struct TerminalCounts {
-    std::uint64_t restarts = 0;         // the link left its established state
-    std::uint64_t restartsStarted = 0;  // of those, begun by the terminal's own engine
+    std::uint64_t restartsStarted = 0;  // restarts begun by the terminal's own link
     std::uint64_t t1Repeats = 0;
     std::uint64_t refusedRepeats = 0;    // frames the radio repeated after the first had arrived
     std::uint64_t acknowledgements = 0;  // C0-00 from the radio
@@ -128,36 +111,6 @@ struct TerminalCounts {
     std::uint64_t unexpected = 0;        // anything else: a damaged or foreign message
     std::uint64_t errors = 0;            // failures the terminal's side met (a throw, the line)
     std::vector<std::string> notes;      // the first few surprises, to show
-};
-
-class SoakEvents : public map27::ILinkSessionEvents {
-public:
-    SoakEvents(TerminalCounts& counts, std::function<void(std::span<const std::uint8_t>)> onData)
-        : counts_(counts), onData_(std::move(onData)) {}
-    void OnLinkStatus(const std::string& panelText) override {
-        if (panelText == "Status   Link.....") ++linkingShown_;
-        // The first one is the start, not a restart.
-        counts_.restartsStarted = linkingShown_ > 0 ? linkingShown_ - 1 : 0;
-    }
-    void OnLinkTimes(const std::string& t1, const std::string&) override { t1Panel = t1; }
-    void OnLogLine(const std::string& line) override {
-        if (line == "N(S)!=V(R)") ++counts_.refusedRepeats;
-    }
-    void OnReceivedNs(std::uint8_t) override {}
-    void OnDataFrame(std::span<const std::uint8_t> message) override { onData_(message); }
-    void OnParameterError(const std::string& message) override {
-        ++counts_.errors;
-        counts_.notes.push_back("parameter error: " + message);
-    }
-    void OnMessageBuilt(const map27::BuiltMessage&, bool isRepeat) override {
-        if (isRepeat) ++counts_.t1Repeats;
-    }
-    std::string t1Panel;
-
-private:
-    TerminalCounts& counts_;
-    std::function<void(std::span<const std::uint8_t>)> onData_;
-    std::uint64_t linkingShown_ = 0;
 };
 
 std::string RadiosimProgram() {
@@ -178,6 +131,19 @@ std::string Minutes(double seconds) {
     return text;
 }
 
+// Runs the event loop until done() holds or the time is up; returns whether done() held.
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    QElapsedTimer clock;
+    clock.start();
+    QTimer wake;  // the loop sleeps until an event comes: this one looks at the clock
+    wake.start(20);
+    while (!done()) {
+        if (clock.elapsed() >= limit.count()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
 int RunSoak(const SoakOptions& options) {
     const auto started = Clock::now();
     soak::RadiosimChild radio(
@@ -189,15 +155,18 @@ int RunSoak(const SoakOptions& options) {
         std::fprintf(stderr, "map27soak: radiosim did not start: %s\n", path.c_str());
         return 2;
     }
-    radiosim::UniqueFd port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!port) {
-        std::fprintf(stderr, "map27soak: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+    // COM1 leads to radiosim's pseudo-terminal through a configuration folder of our own, as
+    // the operator would map it.
+    QTemporaryDir config;
+    if (!config.isValid()) {
+        std::fprintf(stderr, "map27soak: cannot make a configuration folder\n");
         return 2;
     }
-    termios tio{};
-    ::tcgetattr(port.get(), &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(port.get(), TCSANOW, &tio);
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    if (const std::string problem = WritePortsEntry("COM1", path); !problem.empty()) {
+        std::fprintf(stderr, "map27soak: %s\n", problem.c_str());
+        return 2;
+    }
 
     const std::uint32_t ownCount = (options.messages + options.ownEvery - 1) / options.ownEvery;
     soak::Ledger echoes(options.messages), own(ownCount);
@@ -205,12 +174,35 @@ int RunSoak(const SoakOptions& options) {
     std::vector<std::string> radioLines;  // the errors radiosim printed
     std::string statsLine;
     bool lineLost = false;
-
     auto note = [&](const std::string& text) {
         if (counts.notes.size() < 10) counts.notes.push_back(text);
     };
-    auto onData = [&](std::span<const std::uint8_t> message) {
-        const std::string body = map27::DecodeIncomingMessage(message).body;
+
+    LinkHost host;
+    talvane::HostSender sender(host, QStringLiteral("COM1"));
+    const auto restarts = [&] { return sender.Restarts(); };
+    std::uint64_t linkingShown = 0;
+    QObject::connect(&host, &LinkHost::LinkStatusChanged, [&](const QString& text) {
+        if (text == QLatin1String("Status   Link.....")) ++linkingShown;
+        // The first one is the start, not a restart.
+        counts.restartsStarted = linkingShown > 0 ? linkingShown - 1 : 0;
+    });
+    QObject::connect(&host, &LinkHost::MessageBuilt,
+                     [&](int, const std::array<std::uint8_t, 4>&, bool isRepeat) {
+                         if (isRepeat) ++counts.t1Repeats;
+                     });
+    QObject::connect(&host, &LinkHost::ErrorOccurred, [&](const QString& text) {
+        ++counts.errors;
+        if (text.contains(QLatin1String("lost"))) lineLost = true;
+        note("terminal: " + text.toStdString());
+    });
+    QObject::connect(&host, &LinkHost::LogLine, [&](const QString& line) {
+        if (line == QLatin1String("N(S)!=V(R)")) {
+            ++counts.refusedRepeats;
+            return;
+        }
+        if (!line.startsWith(QLatin1String("RX : "))) return;
+        const std::string body = line.mid(5).toStdString();
         if (body.rfind(kAckPrefix, 0) == 0) {
             ++counts.acknowledgements;
             return;
@@ -222,10 +214,10 @@ int RunSoak(const SoakOptions& options) {
         soak::Arrival arrival;
         if (echoNumber >= 0) {
             ++counts.echoes;
-            arrival = echoes.Arrived(static_cast<std::uint32_t>(echoNumber), counts.restarts);
+            arrival = echoes.Arrived(static_cast<std::uint32_t>(echoNumber), restarts());
         } else if (ownNumber >= 0) {
             ++counts.own;
-            arrival = own.Arrived(static_cast<std::uint32_t>(ownNumber), counts.restarts);
+            arrival = own.Arrived(static_cast<std::uint32_t>(ownNumber), restarts());
         } else {
             ++counts.unexpected;
             note("unexpected message: RX : " + body);
@@ -235,80 +227,70 @@ int RunSoak(const SoakOptions& options) {
             note("arrived again with no restart: " + text);
         else if (arrival == soak::Arrival::NeverSent)
             note("arrived but never sent: " + text);
-    };
-
-    radiosim::LinkRunner runner(port.get(), true);
-    SoakEvents events(counts, onData);
-    map27::LinkSession session(runner.Port(), runner.Timers(), events);
-    map27::LinkEngine& engine = session.Engine();
-    radiosim::MessageSender sender(engine);
-    map27::LinkParameterTexts texts;
-    texts.n1 = std::to_string(options.n1);
-    texts.t0 = "300";
-    // A lost acknowledgement that gave credit back is repeated when the link has been idle for
-    // T3: short, so such a loss costs a moment rather than ten seconds.
-    texts.t3 = "100";
-    engine.SetParameterTexts(texts);
-    engine.SetSpeed1200(false);
-    engine.SetArFunctionEnabled(true);  // the radio's calls ask for an acknowledgement at once
-    runner.Attach(session);
-
-    std::mt19937 random(options.seed);
-    std::uint32_t nextEcho = 0, nextOwn = 0;
-    std::uint64_t silences = 0;
-    bool wasUp = false;
-    constexpr std::uint64_t kWindow = 4;  // messages on their way per direction, at most
-    auto feed = [&] {
-        // A restart is counted when the terminal sees the link leave its established state;
-        // a restart begun by the radio shows here too, as its link request arrives.
-        const bool up = engine.IsEstablished();
-        if (wasUp && !up) ++counts.restarts;
-        wasUp = up;
-        while (nextEcho < options.messages && sender.Waiting() == 0 &&
-               echoes.Outstanding() < kWindow) {
-            map27::SendRequest request;
-            request.sendKind = map27::SendKind::DataCall;
-            request.dataText = "T" + std::to_string(nextEcho);
-            const std::uint32_t number = nextEcho++;
-            sender.Queue(
-                std::make_shared<TrackedMessage>(map27::MakeMessageBuilder(request), [&, number] {
-                    echoes.HandedOver(number, counts.restarts);
-                    if (options.silenceEvery > 0 && random() % options.silenceEvery == 0) {
-                        ++silences;
-                        radio.Command("silent " + std::to_string(1 + random() % 2));
-                    }
-                }));
-        }
-        while (nextOwn < ownCount && own.Outstanding() < kWindow &&
-               std::uint64_t{nextOwn} * options.ownEvery <= echoes.HandedOverCount()) {
-            own.HandedOver(nextOwn, counts.restarts);
-            radio.Command("sst 7bit 008 2001 R" + std::to_string(nextOwn++));
-        }
-        sender.Pump();
-    };
-    runner.afterOperation = feed;
-    runner.onError = [&](const std::string& what) {
-        if (what.rfind("line lost", 0) == 0 || what == "line closed") lineLost = true;
-        ++counts.errors;
-        note("terminal: " + what);
-    };
-    runner.Watch(radio.OutputFd(), [&] {
+    });
+    QSocketNotifier radioOutput(radio.OutputFd(), QSocketNotifier::Read);
+    QObject::connect(&radioOutput, &QSocketNotifier::activated, [&] {
         for (const std::string& line : radio.ReadLines()) {
             if (line.rfind("stats:", 0) == 0)
                 statsLine = line;
             else if (line.find("error") != std::string::npos)
                 radioLines.push_back(line);
         }
+        if (radio.Ended()) radioOutput.setEnabled(false);
     });
+
+    map27::LinkParameterTexts texts;
+    texts.n1 = std::to_string(options.n1);
+    texts.t0 = "300";
+    // A lost acknowledgement that gave credit back is repeated when the link has been idle for
+    // T3: short, so such a loss costs a moment rather than ten seconds.
+    texts.t3 = "100";
+    host.SetCommPort(0);
+    host.SetSpeed1200(false);
+    host.SetParameters(texts, true);  // the radio's calls ask for an acknowledgement at once
+
+    std::mt19937 random(options.seed);
+    std::uint32_t nextEcho = 0, nextOwn = 0;
+    std::uint64_t silences = 0;
+    constexpr std::uint64_t kWindow = 4;  // messages on their way per direction, at most
+    auto feed = [&] {
+        sender.Pump();
+        while (nextEcho < options.messages && sender.Waiting() == 0 &&
+               echoes.Outstanding() < kWindow) {
+            map27::SendRequest request;
+            request.sendKind = map27::SendKind::DataCall;
+            request.dataText = "T" + std::to_string(nextEcho);
+            const std::uint32_t number = nextEcho++;
+            sender.Queue(request, [&, number] {
+                echoes.HandedOver(number, restarts());
+                if (options.silenceEvery > 0 && random() % options.silenceEvery == 0) {
+                    ++silences;
+                    radio.Command("silent " + std::to_string(1 + random() % 2));
+                }
+            });
+            sender.Pump();
+        }
+        while (nextOwn < ownCount && own.Outstanding() < kWindow &&
+               std::uint64_t{nextOwn} * options.ownEvery <= echoes.HandedOverCount()) {
+            own.HandedOver(nextOwn, restarts());
+            radio.Command("sst 7bit 008 2001 R" + std::to_string(nextOwn++));
+        }
+    };
+    // Acknowledgements change only the snapshot: look at it often.
+    QTimer pump;
+    pump.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&pump, &QTimer::timeout, feed);
 
     std::printf(
         "map27soak: %u messages to radiosim and back, %u of radiosim's own; seed %u; N1 %u; "
-        "radiosim faults %s (%% corrupted,dropped), a silence in about every %u messages\n",
+        "radiosim faults %s (%% corrupted,dropped), a silence in about every %u messages; "
+        "Talvane27's LinkHost on COM1 = %s\n",
         options.messages, ownCount, options.seed, options.n1, options.faults.c_str(),
-        options.silenceEvery);
+        options.silenceEvery, path.c_str());
     std::fflush(stdout);
 
-    runner.Operate([&] { engine.StartLink(); });
+    host.OpenPortAndStartLink(true);
+    pump.start(1);
     auto finished = [&] {
         return nextEcho == options.messages && nextOwn == ownCount && echoes.Outstanding() == 0 &&
                own.Outstanding() == 0 && sender.Waiting() == 0;
@@ -318,7 +300,7 @@ int RunSoak(const SoakOptions& options) {
     std::uint64_t lastArrivals = 0, nextProgress = options.messages / 10;
     auto lastProgress = Clock::now();
     while (!finished() && !lineLost) {
-        runner.RunUntil([&] { return finished() || lineLost; }, Clock::now() + 1s);
+        RunUntil([&] { return finished() || lineLost; }, 1s);
         const std::uint64_t arrivals = counts.echoes + counts.own + counts.acknowledgements;
         if (arrivals != lastArrivals) {
             lastArrivals = arrivals;
@@ -331,27 +313,34 @@ int RunSoak(const SoakOptions& options) {
             const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
             std::printf("  %llu of %u sent, %llu restarts, %s\n",
                         static_cast<unsigned long long>(echoes.HandedOverCount()), options.messages,
-                        static_cast<unsigned long long>(counts.restarts), Minutes(elapsed).c_str());
+                        static_cast<unsigned long long>(restarts()), Minutes(elapsed).c_str());
             std::fflush(stdout);
             while (nextProgress <= echoes.HandedOverCount()) nextProgress += options.messages / 10;
         }
     }
     // A moment more: a late duplicate would show now.
-    runner.RunUntil([&] { return lineLost; }, Clock::now() + 500ms);
+    RunUntil([&] { return lineLost; }, 500ms);
+    pump.stop();
 
     radio.Command("stats");
-    for (auto deadline = Clock::now() + 3s; statsLine.empty() && Clock::now() < deadline;)
-        runner.RunUntil([&] { return !statsLine.empty(); }, Clock::now() + 100ms);
-    runner.Unwatch(radio.OutputFd());
+    RunUntil([&] { return !statsLine.empty(); }, 3s);
+    const long radioPeakKb = radio.PeakMemoryKb();
+    // The terminal closes its port first, so the radio's going is no surprise to it.
+    host.Shutdown();
+    QCoreApplication::sendPostedEvents();
+    radioOutput.setEnabled(false);
     radio.Command("quit");
     const int radioStatus = radio.Wait(5s);
     for (const std::string& line : radio.ReadLines())
         if (line.find("error") != std::string::npos) radioLines.push_back(line);
-    port = radiosim::UniqueFd();
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
 
-    const soak::LedgerSummary e = echoes.Summarise(counts.restarts);
-    const soak::LedgerSummary o = own.Summarise(counts.restarts);
+    const std::uint64_t restartCount = restarts();
+    if (sender.Refused() > 0)
+        note(std::to_string(sender.Refused()) + " messages refused by the host");
+
+    const soak::LedgerSummary e = echoes.Summarise(restartCount);
+    const soak::LedgerSummary o = own.Summarise(restartCount);
     // radiosim's figures come from its own wait: under ./run this process began as the shell that
     // ran the build, and RUSAGE_CHILDREN would count the compilers too.
     rusage self{};
@@ -375,16 +364,17 @@ int RunSoak(const SoakOptions& options) {
         u(e.duplicatesAfterRestart + o.duplicatesAfterRestart),
         u(e.unexplainedDuplicates + o.unexplainedDuplicates));
     std::printf("link restarts          %llu (%llu begun by the terminal); silences %llu\n",
-                u(counts.restarts), u(counts.restartsStarted), u(silences));
+                u(restartCount), u(counts.restartsStarted), u(silences));
     std::printf("radiosim               %s\n",
                 statsLine.empty() ? "gave no stats" : statsLine.c_str() + 7);
     std::printf("reported at a restart  %llu messages were on their way when the link restarted\n",
                 u(e.reported + o.reported));
     std::printf("lost with a report     %llu\n", u(e.lostWithReport + o.lostWithReport));
     std::printf("lost WITHOUT a report  %llu\n", u(e.lostWithoutReport + o.lostWithoutReport));
-    std::printf("peak memory            map27soak %.1f MB, radiosim %.1f MB (ru_maxrss)\n",
-                static_cast<double>(self.ru_maxrss) / 1024.0,
-                static_cast<double>(children.ru_maxrss) / 1024.0);
+    std::printf(
+        "peak memory            map27soak %.1f MB, radiosim %.1f MB (map27soak ru_maxrss, radiosim "
+        "VmHWM)\n",
+        static_cast<double>(self.ru_maxrss) / 1024.0, static_cast<double>(radioPeakKb) / 1024.0);
     std::printf(
         "CPU (user+sys)         map27soak %.1f s, radiosim %.1f s; wall %s (%.0f messages/s)\n",
         Seconds(self.ru_utime) + Seconds(self.ru_stime),
@@ -429,6 +419,7 @@ int RunSoak(const SoakOptions& options) {
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
     SoakOptions options;
     try {
         options = ParseSoakOptions(argc, argv);

@@ -1,8 +1,5 @@
 #include "ErrorReporting.h"
 
-#include <QMetaObject>
-#include <QSet>
-#include <exception>
 #include <utility>
 
 namespace talvane {
@@ -11,11 +8,6 @@ namespace {
 MessageBoxHook& Hook() {
     static MessageBoxHook hook;
     return hook;
-}
-
-QSet<QString>& OpenErrorTexts() {
-    static QSet<QString> texts;
-    return texts;
 }
 
 QMessageBox::StandardButton RealMessageBox(const MessageBoxRequest& request) {
@@ -33,43 +25,24 @@ QMessageBox::StandardButton ShowMessage(const MessageBoxRequest& request) {
 }
 
 void ReportError(const QString& text) {
-    auto& open = OpenErrorTexts();
-    if (open.contains(text)) return;
-    open.insert(text);
-    MessageBoxRequest request;
-    request.icon = QMessageBox::Critical;
-    request.caption = kProgramTitle;
-    request.text = text;
-    request.buttons = QMessageBox::Ok;
-    request.parent = QApplication::activeWindow();
-    try {
+    desktop::ShowOnce(text, [&text] {
+        MessageBoxRequest request;
+        request.icon = QMessageBox::Critical;
+        request.caption = kProgramTitle;
+        request.text = text;
+        request.buttons = QMessageBox::Ok;
+        request.parent = QApplication::activeWindow();
         ShowMessage(request);
-    } catch (...) {
-        open.remove(text);
-        throw;
-    }
-    open.remove(text);
+    });
 }
 
 void ReportErrorQueued(const QString& text) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) return;
-    QMetaObject::invokeMethod(app, [text] { ReportError(text); }, Qt::QueuedConnection);
+    desktop::ReportOnUiThread(ReportError, text);
 }
 
-TalvaneApplication::TalvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
+TalvaneApplication::TalvaneApplication(int& argc, char** argv)
+    : desktop::ReportingApplication(argc, argv, ReportError) {
     setApplicationName(kProgramTitle);
-}
-
-bool TalvaneApplication::notify(QObject* receiver, QEvent* event) {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-        ReportError(QString::fromStdString(error.what()));
-    } catch (...) {
-        ReportError(QStringLiteral("Unknown error"));
-    }
-    return false;
 }
 
 }  // namespace talvane

@@ -1,10 +1,11 @@
 #pragma once
 // Top-level error reporting and every message box of the terminal. All boxes go through one
 // replaceable hook, so tests read the texts instead of blocking on a modal box.
-#include <QApplication>
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+
+#include "ReportingApplication.h"
 
 namespace talvane {
 
@@ -34,11 +35,11 @@ void ReportError(const QString& text);
 // Safe from any thread: the report is queued to the UI thread.
 void ReportErrorQueued(const QString& text);
 
-// Shows exceptions that escape an event handler instead of ending the program.
-class TalvaneApplication : public QApplication {
+// Shows exceptions that escape an event handler in the program's error box instead of ending the
+// program.
+class TalvaneApplication : public desktop::ReportingApplication {
 public:
     TalvaneApplication(int& argc, char** argv);
-    bool notify(QObject* receiver, QEvent* event) override;
 };
 
 }  // namespace talvane

@@ -4,16 +4,11 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "VisibleControls.h"
+
 QString VisibleControlCharacters(const QString& text) {
     QString shown = text;
-    for (QChar& c : shown) {
-        const char16_t code = c.unicode();
-        if (code < 0x20) {
-            c = QChar(static_cast<char16_t>(0x2400 + code));
-        } else if (code == 0x7F) {
-            c = QChar(static_cast<char16_t>(0x2421));
-        }
-    }
+    for (QChar& c : shown) c = QChar(static_cast<char16_t>(text::VisibleControl(c.unicode())));
     return shown;
 }
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -230,6 +231,9 @@ void TMainForm::BuildMenus() {
     n7bit_->setChecked(true);
     connect(n7bit_, &QAction::triggered, this, &TMainForm::N7bitASCIIClick);
     connect(n8bit_, &QAction::triggered, this, &TMainForm::N8bitPCChrClick);
+    config->addSeparator();
+    connect(AddItem(config, QStringLiteral("&Devices..."), "DevicesMenu"), &QAction::triggered,
+            this, &TMainForm::DevicesMenuClick);
 
     QMenu* option = bar->addMenu(QStringLiteral("&Option"));
     option->setObjectName(QStringLiteral("OptionMenu"));
@@ -275,10 +279,10 @@ void TMainForm::BuildMenus() {
     testMode->setObjectName(QStringLiteral("TestMode1"));
     connect(AddItem(testMode, QStringLiteral("&Send test packet"), "Sendtestpacket1"), &QAction::triggered,
             this, &TMainForm::Sendtestpacket1Click);
-    connect(AddItem(operate, QStringLiteral("&Timer check"), "TimerCheck2"), &QAction::triggered, this,
-            &TMainForm::TimerCheck2Click);
-    connect(AddItem(operate, QStringLiteral("&Variables"), "Variables1"), &QAction::triggered, this,
-            &TMainForm::Variables1Click);
+    connect(AddItem(testMode, QStringLiteral("&Timer check"), "TimerCheck2"), &QAction::triggered,
+            this, &TMainForm::TimerCheck2Click);
+    connect(AddItem(testMode, QStringLiteral("&Variables"), "Variables1"), &QAction::triggered,
+            this, &TMainForm::Variables1Click);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("HelpMenu"));
@@ -291,8 +295,15 @@ void TMainForm::BuildStatusBar() {
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setFixedHeight(kStatusBarHeight);
     bar->setSizeGripEnabled(false);
+    // The panels sit side by side in a row of their own: the status bar's own gaps between its
+    // widgets would squeeze the clock until its text touched its frame.
+    auto* row = new QWidget(bar);
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->setSpacing(0);
+    bar->addWidget(row, 1);
     for (std::size_t i = 0; i < panels_.size(); ++i) {
-        auto* panel = new QLabel(bar);
+        auto* panel = new QLabel(row);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         panel->setAlignment(Qt::AlignCenter);
         panel->setFrameShape(QFrame::Panel);
@@ -300,11 +311,11 @@ void TMainForm::BuildStatusBar() {
         // The five widths add up to more than the window is wide: the clock takes what is left.
         if (i + 1 < panels_.size()) {
             panel->setFixedWidth(kPanelWidths[i]);
-            bar->addWidget(panel);
+            rowLayout->addWidget(panel);
         } else {
             panel->setMinimumWidth(0);
             panel->setMaximumWidth(kPanelWidths[i]);
-            bar->addWidget(panel, 1);
+            rowLayout->addWidget(panel, 1);
         }
         panels_[i] = panel;
     }
@@ -549,8 +560,9 @@ void TMainForm::N8bitPCChrClick() {
 }
 
 void TMainForm::OpenMenuClick() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Data File Open"), QString(),
-                                                      QStringLiteral("Text Files(*.txt);;All Files(*.*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Data File Open"), QString(),
+                                     QStringLiteral("Text Files(*.txt);;All Files(*)"));
     if (!path.isEmpty()) LoadDataFile(path);
 }
 

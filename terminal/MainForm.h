@@ -47,7 +47,8 @@ public:
     explicit TMainForm(QWidget* parent = nullptr, const QString& capturePath = {});
     ~TMainForm() override;
 
-    // True when neither COM1 nor COM2 could be used: the program ends without starting the link.
+    // True when neither COM1 nor COM2 could be used, or the capture asked for could not be opened:
+    // the program ends without starting the link.
     bool StartFailed() const { return startFailed_; }
     LinkHost& Link() { return *link_; }
     QStringList LogLines();
@@ -99,6 +100,7 @@ public slots:
     void Statusofradiosettings1Click();
     void Operatingcondition1Click();
     void Networkinformation1Click();
+    void DevicesMenuClick();  // MainFormDevices.cpp
     void NowTimeTimer();
     void ComOpenTimerTimer();
     void ValueTimerTimer();
@@ -122,6 +124,7 @@ private:
     void ConnectLink();
     void ChoosePortAtStart();
     void UpdatePortPanel();
+    void ReopenPort();  // closes the port; ComOpenTimer opens it again and restarts the link
     bool FormKeyDown(QKeyEvent* event);  // true when the key was used
     void SendMessage(int sendKind, int extra = -1);
     void FillRequest(map27::SendRequest& request) const;

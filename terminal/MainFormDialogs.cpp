@@ -69,6 +69,8 @@ void TMainForm::CreateDialogs() {
             return;
         }
         valueTimer_.setInterval(ms);
+        // A refresh stopped by 0 starts again with the next interval.
+        if (TestWindowsVisible() && !valueTimer_.isActive()) valueTimer_.start();
     });
     auto stopWhenBothHidden = [this] {
         if (!TestWindowsVisible()) valueTimer_.stop();

@@ -2,12 +2,21 @@
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
+#include <string_view>
 
+#include "DeviceList.h"
 #include "ErrorReporting.h"
 #include "MainForm.h"
 #include "SignalWatcher.h"
 
 int main(int argc, char** argv) {
+    // Answered before the application exists, so it needs no window and no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--list-ports") {
+            std::fputs(ListPortsText(DeviceScanner::FromEnvironment()).c_str(), stdout);
+            return 0;
+        }
+    }
     talvane::TalvaneApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // modeless windows may still be open; Finished ends it
 
@@ -26,8 +35,8 @@ int main(int argc, char** argv) {
     if (mainForm.StartFailed()) return 1;
     QObject::connect(&mainForm, &TMainForm::Finished, &app, &QApplication::quit);
 
-    SignalWatcher signals_;
-    QObject::connect(&signals_, &SignalWatcher::TerminationRequested, &mainForm,
+    desktop::SignalWatcher signals_;
+    QObject::connect(&signals_, &desktop::SignalWatcher::TerminationRequested, &mainForm,
                      [&mainForm](int) { mainForm.CloseWithoutConfirmation(); });
 
     mainForm.show();

@@ -93,13 +93,13 @@ private:
 // A number typed into an address or status field: the operator's integer rules, and a value the
 // field can carry (the windows would quietly keep only its low bits).
 std::string FieldNumber(LineReader& reader, std::string_view what, std::int32_t largest) {
-    const std::string text(reader.Required(what));
-    const auto value = map27::ParseInteger(text);
-    if (!value) reader.Fail(map27::NotAnIntegerMessage(text));
+    const std::string typed(reader.Required(what));
+    const auto value = text::ParseInteger(typed);
+    if (!value) reader.Fail(text::NotAnIntegerMessage(typed));
     if (*value < 0 || *value > largest)
-        reader.Fail(std::string(what) + " " + text + " is out of range (0 to " +
+        reader.Fail(std::string(what) + " " + typed + " is out of range (0 to " +
                     std::to_string(largest) + ")");
-    return text;
+    return typed;
 }
 
 void ReadAddress(LineReader& reader, map27::SendRequest& request) {

@@ -12,7 +12,7 @@
 #include "Controls.h"
 #include "Hcomm.h"
 #include "OrrickFixture.h"
-#include "SignalCloser.h"
+#include "SignalWatcher.h"
 
 namespace {
 
@@ -247,7 +247,9 @@ TEST_F(PortSettingsTest, SigtermClosesTheWindowAsItsCloseBox) {
     MapPorts(&com1_, &com2_);
     StartForm();
     form_->Ascii1->trigger();
-    TSignalCloser closer(form_.get());
+    desktop::SignalWatcher signals_;  // wired as Orrick's main() wires it
+    QObject::connect(&signals_, &desktop::SignalWatcher::TerminationRequested, form_.get(),
+                     &QWidget::close);
     std::raise(SIGTERM);
     ASSERT_TRUE(WaitFor([&] { return !form_->isVisible(); }));
     EXPECT_FALSE(form_->Comm().GetPortStatus());

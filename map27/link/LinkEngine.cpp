@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FrameCodec.h"
+#include "HexFormat.h"
 #include "IntegerText.h"
 
 namespace map27 {
@@ -151,10 +152,10 @@ struct LinkEngine::Impl {
             {&texts.t0, &read.t0}, {&texts.t2, &read.t2}, {&texts.t3, &read.t3},
             {&texts.t4, &read.t4},
         };
-        for (const auto& [text, value] : fields) {
-            const auto converted = ParseInteger(*text);
+        for (const auto& [fieldText, value] : fields) {
+            const auto converted = text::ParseInteger(*fieldText);
             if (!converted) {
-                events.OnParameterError(NotAnIntegerMessage(*text));
+                events.OnParameterError(text::NotAnIntegerMessage(*fieldText));
                 return std::nullopt;
             }
             *value = static_cast<std::uint16_t>(static_cast<std::uint32_t>(*converted) & 0xFFFFU);
@@ -380,14 +381,7 @@ struct LinkEngine::Impl {
 
     std::string SentLogText(const BuiltMessage& built) const {
         if (!built.logIsFrameDump) return built.logText;
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        std::string dump;
-        for (const std::uint8_t b : retransmissionCopy) {
-            dump += kDigits[b >> 4];
-            dump += kDigits[b & 0x0F];
-            dump += ' ';
-        }
-        return dump;
+        return text::HexBytesBlank(retransmissionCopy);
     }
 
     void T1Expired() {

@@ -8,33 +8,6 @@
 
 namespace map27 {
 
-namespace {
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-}  // namespace
-
-std::string HexByteBlank(std::uint8_t byte) {
-    return {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F], ' '};
-}
-
-std::string HexByte(std::uint8_t byte) {
-    return {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
-}
-
-std::string HexBytesBlank(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (std::uint8_t byte : bytes) text += HexByteBlank(byte);
-    return text;
-}
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::vector<std::uint8_t> PackHexText(std::string_view text) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(text.size() / 2 + 1);
@@ -81,8 +54,8 @@ std::string IdentText(std::uint16_t ident) {
 
 // One set of rules for every number the operator types, shared with the link's parameter texts.
 std::int32_t StrToInt(const std::string& text) {
-    const std::optional<std::int32_t> value = ParseInteger(text);
-    if (!value) throw BuildError(NotAnIntegerMessage(text));
+    const std::optional<std::int32_t> value = text::ParseInteger(text);
+    if (!value) throw BuildError(text::NotAnIntegerMessage(text));
     return *value;
 }
 

@@ -6,17 +6,16 @@
 #include <string_view>
 #include <vector>
 
+#include "HexFormat.h"
+
 namespace map27 {
 
-// "0A " : two upper-case hexadecimal digits and one blank; the byte notation of the log lines.
-std::string HexByteBlank(std::uint8_t byte);
-// "0A" : the same digits without the blank.
-std::string HexByte(std::uint8_t byte);
-// HexByteBlank of every byte, in order ("16 10 02 ").
-std::string HexBytesBlank(std::span<const std::uint8_t> bytes);
-
-// 0..15 for 0-9, A-F, a-f; -1 for any other character.
-int HexDigitValue(char c);
+// The hexadecimal byte notation of the log lines ("0A ", "0A", "16 10 02 ") and the digits' values,
+// the same helpers every other room uses.
+using text::HexByte;
+using text::HexByteBlank;
+using text::HexBytesBlank;
+using text::HexDigitValue;
 
 // Hexadecimal digits to bytes: every other character is dropped, an odd last digit is padded with
 // 0, pairs are taken from the left, high nibble first. "ABC" -> AB C0; "a1 b2-c3" -> A1 B2 C3.

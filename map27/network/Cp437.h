@@ -1,7 +1,6 @@
 #pragma once
-// IBM PC code page 437, the character set of "8 bit PC character" texts, in both directions.
-// Bytes 0x20..0x7E are ASCII, 0x80..0xFF the code page's letters, symbols and box drawings;
-// 0x00..0x1F and 0x7F stand for the control characters of the same numbers.
+// The texts of the messages through IBM PC code page 437, the character set of "8 bit PC
+// character" texts: received bytes as one log line, the operator's DATA text as bytes.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -9,13 +8,6 @@
 #include <vector>
 
 namespace map27 {
-
-// The character of a byte.
-char32_t Cp437CodePoint(std::uint8_t byte);
-// The byte of a character, or -1 when the code page has none.
-int Cp437ByteOf(char32_t codePoint);
-
-void AppendUtf8(std::string& text, char32_t codePoint);
 
 // A received text as one log line: each byte as its character; control characters 0x01..0x1F and
 // 0x7F as the visible symbols U+2401..U+241F and U+2421, so CR LF never breaks the line; 0x00 adds

@@ -29,7 +29,7 @@ TEST(Commands, MessagesToSend) {
     for (const Case& c : cases) {
         const Command cmd = ParseCommand(c.line);
         ASSERT_EQ(cmd.kind, Command::Kind::Send) << c.line << ": " << cmd.error;
-        EXPECT_EQ(HexText(cmd.message), c.message) << c.line;
+        EXPECT_EQ(text::HexBytesSpaced(cmd.message), c.message) << c.line;
     }
 }
 

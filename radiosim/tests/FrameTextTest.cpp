@@ -36,7 +36,7 @@ TEST(FrameText, KnownFramesOnTheWire) {
     };
     for (const Case& c : cases) {
         const Bytes line = MakeLineFrame(c.header, c.message);
-        EXPECT_EQ(HexText(line), c.line);
+        EXPECT_EQ(text::HexBytesSpaced(line), c.line);
         const FrameView view = ViewFrame(line);
         EXPECT_EQ(DescribeLinkHeader(view), c.description);
         EXPECT_EQ(view.message, c.message);

@@ -8,7 +8,8 @@ namespace {
 
 std::string Answers(Radio& radio, const Bytes& message) {
     std::string text;
-    for (const Bytes& a : radio.Answer(message)) text += (text.empty() ? "" : " | ") + HexText(a);
+    for (const Bytes& a : radio.Answer(message))
+        text += (text.empty() ? "" : " | ") + text::HexBytesSpaced(a);
     return text;
 }
 

@@ -111,7 +111,7 @@ TEST_F(SimulatorOnPty, BringsTheLinkUpAndAnswersAnInterrogation) {
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->fcsGood);
     EXPECT_EQ(answer->fields[0], 1);
-    EXPECT_EQ(HexText(answer->message), "B0 08 07 D1 2A 31 86 A0 FE 00 00 86");
+    EXPECT_EQ(text::HexBytesSpaced(answer->message), "B0 08 07 D1 2A 31 86 A0 FE 00 00 86");
     EXPECT_TRUE(Printed("T>R LT N(S):1 AR:1 FCS good  [Radio Interrogation: personality]"));
     EXPECT_TRUE(Printed(
         "R>T LT N(S):1 AR:1 FCS good  [RX : Radio personality Response  PFIX:008  ID:2001"));
@@ -128,7 +128,7 @@ TEST_F(SimulatorOnPty, FaultsChangeTheNextFrameOnly) {
     auto lt = Expect(IsLt);
     ASSERT_TRUE(lt);
     EXPECT_FALSE(lt->fcsGood);
-    EXPECT_EQ(HexText(lt->message), "80 08 07 D1 00 05");
+    EXPECT_EQ(text::HexBytesSpaced(lt->message), "80 08 07 D1 00 05");
     Send({2, 1, 1, 0});  // nothing taken yet
     runner_->RunUntil({}, Clock::now() + 200ms);
 
@@ -140,7 +140,7 @@ TEST_F(SimulatorOnPty, FaultsChangeTheNextFrameOnly) {
     ASSERT_TRUE(lt);
     EXPECT_TRUE(lt->fcsGood);
     EXPECT_EQ(lt->fields[0], 2);
-    EXPECT_EQ(HexText(lt->message), "80 08 07 D1 00 05");
+    EXPECT_EQ(text::HexBytesSpaced(lt->message), "80 08 07 D1 00 05");
 
     // A dropped frame never reaches the line.
     ASSERT_TRUE(sim_->Execute("drop"));
@@ -160,7 +160,7 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
     EXPECT_TRUE(sim_->Execute("raw 80 08"));  // a short message is still sent as given
     const auto raw = Expect(IsLt);
     ASSERT_TRUE(raw);
-    EXPECT_EQ(HexText(raw->message), "80 08");
+    EXPECT_EQ(text::HexBytesSpaced(raw->message), "80 08");
     Send({2, 2, 1, 0});  // taken, and room for one more
     EXPECT_FALSE(sim_->Execute("quit"));
     // A message larger than the frame allows is refused with a message; the link carries on.
@@ -173,7 +173,7 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
     ASSERT_TRUE(sim_->Execute("protocol 6"));
     const auto after = Expect(IsLt);
     ASSERT_TRUE(after);
-    EXPECT_EQ(HexText(after->message), "B4 06");
+    EXPECT_EQ(text::HexBytesSpaced(after->message), "B4 06");
     EXPECT_EQ(after->fields[0], 2);
 
     ASSERT_TRUE(sim_->Execute("silent 1"));

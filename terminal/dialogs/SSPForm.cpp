@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "HexFormat.h"
+
 namespace {
 
 QLineEdit* MakeHeaderEdit(QWidget* parent, const char* name, const char* text) {
@@ -21,7 +23,7 @@ QLineEdit* MakeHeaderEdit(QWidget* parent, const char* name, const char* text) {
 }
 
 QString HexByte(std::uint8_t byte) {
-    return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    return QString::fromStdString(text::HexByte(byte));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "HexFormat.h"
+
 TVariablesForm::TVariablesForm(QWidget* parent) : TDialogForm(parent) {
     setObjectName(QStringLiteral("VariablesForm"));
     setWindowTitle(QStringLiteral("Variables"));
@@ -40,7 +42,7 @@ void TVariablesForm::ShowSnapshot(const map27::LinkSnapshot& snapshot) {
 }
 
 void TVariablesForm::ShowReceivedNs(std::uint8_t ns) {
-    NSEdit->setText(QStringLiteral("%1 ").arg(ns, 2, 16, QLatin1Char('0')).toUpper());
+    NSEdit->setText(QString::fromStdString(text::HexByteBlank(ns)));
 }
 
 void TVariablesForm::hideEvent(QHideEvent* event) {

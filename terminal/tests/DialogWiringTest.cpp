@@ -104,8 +104,13 @@ TEST_F(DialogWiringTest, PersonalityRequestOpensTheManagementWindowAndTheAnswerF
     EXPECT_EQ(radio.DataFrames().front()[8], 0x00);
     radio.SendLinkAck(2, 1);
     radio.SendData(1, std::vector<std::uint8_t>{0xB0, 0x08, 0x07, 0xD1, 0x2A, 0x35, 0x86, 0xA0, 0xFE, 0x00, 0x00, 0x86});
-    EXPECT_TRUE(WaitUntil([&] { return In<QLabel>("ManagementForm", "SNoLabel")->text().contains("100000"); },
+    EXPECT_TRUE(WaitUntil([&] { return In<QLabel>("ManagementForm", "SNoLabel")->text() == "100000"; },
                           3000, &radio));
+    EXPECT_EQ(In<QLabel>("ManagementForm", "MCodeLabel")->text(), "42");
+    for (const auto& [box, enabled] : std::vector<std::pair<const char*, bool>>{
+             {"SDMCB", false}, {"CallbackCB", true}, {"BinaryCB", false}, {"EightCB", true}}) {
+        EXPECT_EQ(In<QCheckBox>("ManagementForm", box)->isEnabled(), enabled) << box;
+    }
     EXPECT_TRUE(form_->LogLines().back().startsWith(QStringLiteral("RX : Radio personality Response  PFIX:008")))
         << form_->LogLines().join(QChar('|')).toStdString();
 }
@@ -124,6 +129,11 @@ TEST_F(DialogWiringTest, TheTimerCheckWindowFollowsTheLinkTimersWhileItIsOpen) {
     EXPECT_TRUE(WaitUntil([&] { return In<QLineEdit>("TCForm", "Edit1")->text() == QStringLiteral("True"); }));
     EXPECT_EQ(In<QLineEdit>("TCForm", "EditT0")->text(), QStringLiteral("1000"));
     EXPECT_EQ(In<QLineEdit>("TCForm", "Edit2")->text(), QStringLiteral("false"));
+    In<QLineEdit>("TCForm", "Edit6")->setText(QStringLiteral("0"));
+    EXPECT_FALSE(valueTimer->isActive()) << "0 stops the refresh";
+    In<QLineEdit>("TCForm", "Edit6")->setText(QStringLiteral("250"));
+    EXPECT_TRUE(valueTimer->isActive()) << "another interval starts it again";
+    EXPECT_EQ(valueTimer->interval(), 250);
     TopLevel("TCForm")->hide();
     EXPECT_FALSE(valueTimer->isActive()) << "nothing left to refresh";
 }

@@ -3,13 +3,18 @@
 #include <sys/resource.h>
 
 #include <QAction>
-#include <QFile>
+#include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 #include <QTime>
+#include <QTimer>
 
 #include "DataMemoEdit.h"
 #include "TerminalTestSupport.h"
@@ -48,6 +53,11 @@ TEST_F(MainFormTest, StartsOnCom1WithTheWindowAsDesigned) {
     const std::vector<std::pair<const char*, int>> widths = {
         {"Panel1", 190}, {"Panel2", 120}, {"Panel3", 115}, {"Panel4", 145}};
     for (const auto& [name, width] : widths) EXPECT_EQ(Control<QLabel>(name)->width(), width) << name;
+    // The clock gets what is left, still with room on both sides of its text like the others.
+    const auto* clock = Control<QLabel>("Panel5");
+    EXPECT_GE(clock->contentsRect().width(),
+              clock->fontMetrics().horizontalAdvance(clock->text()) + 8);
+    EXPECT_LE(clock->mapTo(form_.get(), QPoint(clock->width(), 0)).x(), form_->width());
 
     auto* call = Control<QComboBox>("CallCBox");
     EXPECT_EQ(call->currentIndex(), 0);
@@ -476,10 +486,60 @@ TEST_F(MainFormTest, AFileLoadsIntoTheDataBoxWithoutTheTypingLimit) {
     EXPECT_EQ(text, QStringLiteral("first line\nsecond line\n") + QString(120, QChar('x')));
     EXPECT_EQ(Control<QPlainTextEdit>("DataMemo")->palette().color(QPalette::Text), QColor(Qt::blue));
 
+    // The real file dialog: all files means files without a dot too.
+    QStringList filters;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Data File Open"));
+        filters = dialog->nameFilters();
+        dialog->reject();
+    });
+    answer.start(20);
+    Control<QAction>("OpenMenu")->trigger();
+    answer.stop();
+    EXPECT_EQ(filters,
+              (QStringList{QStringLiteral("Text Files(*.txt)"), QStringLiteral("All Files(*)")}));
+    EXPECT_EQ(Control<QPlainTextEdit>("DataMemo")->toPlainText(), text)
+        << "a cancelled dialog changes nothing";
+
     form_->LoadDataFile(configDir_.path() + QStringLiteral("/missing.txt"));
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].caption, QStringLiteral("Data File Open"));
     EXPECT_EQ(Control<QPlainTextEdit>("DataMemo")->toPlainText(), text) << "a failed open changes nothing";
+}
+
+// Every item keeps its own access key within its menu, so Alt+R then V opens Volume control.
+TEST_F(MainFormTest, TheTestWindowsOpenFromTheTestModeSubmenu) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    const struct {
+        const char* menu;
+        QStringList items;
+    } menus[] = {
+        {"OperateMenu",
+         {"&Reset", "radio interro&Gation", "radio &Management", "radio &Control",
+          "&Volume control", "&Protcol info", "send modem &Data", "dialled &String",
+          "Disconnect RQ&X", "diversio&N", "radio t&Est", "&Test Mode"}},
+        {"TestMode1", {"&Send test packet", "&Timer check", "&Variables"}},
+    };
+    for (const auto& menu : menus) {
+        QStringList items;
+        QSet<QChar> keys;
+        for (const QAction* action : Control<QMenu>(menu.menu)->actions()) {
+            if (action->isSeparator()) continue;
+            const QString text = action->text();
+            items << text;
+            const qsizetype amp = text.indexOf(QChar('&'));
+            if (amp < 0) continue;
+            const QChar key = text.at(amp + 1).toUpper();
+            EXPECT_FALSE(keys.contains(key)) << menu.menu << ": " << text.toStdString();
+            keys.insert(key);
+        }
+        EXPECT_EQ(items, menu.items) << menu.menu;
+    }
 }
 
 TEST_F(MainFormTest, InterrogationItemsDoNothingBeforeTheLinkIsUp) {

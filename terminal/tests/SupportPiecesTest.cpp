@@ -1,26 +1,14 @@
-// The pieces around the main window: error reporting, the log view, the DATA box count, signals.
+// The pieces around the main window: the error box, the log view, the DATA box count.
 #include <QScrollBar>
 #include <QTest>
-#include <csignal>
-#include <stdexcept>
-#include <thread>
 
 #include "DataMemoEdit.h"
 #include "ErrorReporting.h"
 #include "LogView.h"
-#include "SignalWatcher.h"
 #include "TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {
-
-class Thrower : public QObject {
-public:
-    bool event(QEvent* event) override {
-        if (event->type() == QEvent::User) throw std::runtime_error("Have not started communications");
-        return QObject::event(event);
-    }
-};
 
 class ErrorReportingTest : public ::testing::Test {
 protected:
@@ -44,21 +32,6 @@ TEST_F(ErrorReportingTest, ShowsTheProgramsErrorBoxOnceWhileItIsOpen) {
     EXPECT_EQ(boxes_[0].buttons, QMessageBox::Ok);
     ReportError(QStringLiteral("Write data Timeout"));
     EXPECT_EQ(boxes_.size(), 2u) << "once the box is closed, the same text is shown again";
-}
-
-TEST_F(ErrorReportingTest, AnExceptionEscapingAnEventHandlerIsShown) {
-    Thrower thrower;
-    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
-    ASSERT_TRUE(WaitUntil([&] { return !boxes_.empty(); }, 1000));
-    EXPECT_EQ(boxes_[0].text, QStringLiteral("Have not started communications"));
-}
-
-TEST_F(ErrorReportingTest, AReportFromAnotherThreadIsShownOnTheUiThread) {
-    std::thread other([] { ReportErrorQueued(QStringLiteral("Read data Timeout")); });
-    other.join();
-    EXPECT_TRUE(boxes_.empty());
-    ASSERT_TRUE(WaitUntil([&] { return !boxes_.empty(); }, 1000));
-    EXPECT_EQ(boxes_[0].text, QStringLiteral("Read data Timeout"));
 }
 
 TEST(LogView, ShowsControlCharactersAsSymbolsAndKeepsOneMessageOnOneLine) {
@@ -118,15 +91,6 @@ TEST(DataMemoEdit, CountsALineBreakAsTwoCharacters) {
     memo.moveCursor(QTextCursor::End);
     QTest::keyClicks(&memo, QStringLiteral("xyz"));
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("ab\ncx")) << "a b CR LF c x: six characters";
-}
-
-TEST(SignalWatcher, TurnsSigtermIntoARequestOnTheUiThread) {
-    SignalWatcher watcher;
-    int received = 0;
-    QObject::connect(&watcher, &SignalWatcher::TerminationRequested, [&](int number) { received = number; });
-    ASSERT_EQ(std::raise(SIGTERM), 0);
-    ASSERT_TRUE(WaitUntil([&] { return received != 0; }, 1000));
-    EXPECT_EQ(received, SIGTERM);
 }
 
 }  // namespace

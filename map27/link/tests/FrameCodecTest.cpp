@@ -5,7 +5,6 @@
 
 #include "FrameCodec.h"
 #include "HexBytes.h"
-#include "IntegerText.h"
 
 using namespace map27;
 using map27::test::Bytes;
@@ -202,36 +201,4 @@ TEST(FrameCodec, BufferCapacityFollowsN1AndK) {
     EXPECT_EQ(FrameBufferCapacity(64, 1), 16U * 65U + 11U);
     EXPECT_EQ(FrameBufferCapacity(127, 3), 3U * 2048U + 11U);
     EXPECT_EQ(FrameBufferCapacity(65535, 65535), 16ULL * 65535ULL * 65536ULL + 11ULL);
-}
-
-TEST(IntegerText, FollowsTheOrdinaryRules) {
-    struct Case {
-        const char* text;
-        std::optional<std::int32_t> value;
-    } cases[] = {
-        {"127", 127},
-        {"  70", 70},
-        {"+5", 5},
-        {"-1", -1},
-        {"$7F", 127},
-        {"0x10", 16},
-        {"0X1f", 31},
-        {"-$10", -16},
-        {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN},
-        {"$FFFFFFFF", -1},
-        {"2147483648", std::nullopt},
-        {"$100000000", std::nullopt},
-        {"", std::nullopt},
-        {"   ", std::nullopt},
-        {"12a", std::nullopt},
-        {"12 ", std::nullopt},
-        {"abc", std::nullopt},
-        {"$", std::nullopt},
-        {"0x", std::nullopt},
-        {"-", std::nullopt},
-        {"1.5", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(ParseInteger(c.text), c.value) << '"' << c.text << '"';
-    EXPECT_EQ(NotAnIntegerMessage("12a"), "'12a' is not a valid integer value");
 }

@@ -11,25 +11,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(Codings, HexTextsOfAByte) {
-    EXPECT_EQ(HexByteBlank(0x0A), "0A ");
-    EXPECT_EQ(HexByteBlank(0xFF), "FF ");
-    EXPECT_EQ(HexByteBlank(0x00), "00 ");
-    EXPECT_EQ(HexByte(0x0A), "0A");
-    EXPECT_EQ(HexByte(0xC3), "C3");
-    EXPECT_EQ(HexBytesBlank(Bytes{0x16, 0x10, 0x02}), "16 10 02 ");
-    EXPECT_EQ(HexBytesBlank(Bytes{}), "");
-}
-
-TEST(Codings, HexDigitValues) {
-    const std::string digits = "0123456789ABCDEFabcdef";
-    const int values[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
-                          11, 12, 13, 14, 15, 10, 11, 12, 13, 14, 15};
-    for (std::size_t i = 0; i < digits.size(); ++i)
-        EXPECT_EQ(HexDigitValue(digits[i]), values[i]) << digits[i];
-    for (char c : std::string("gG -$xZ\x80")) EXPECT_EQ(HexDigitValue(c), -1) << int(c);
-}
-
 TEST(Codings, PackHexText) {
     struct Case {
         const char* text;

@@ -11,30 +11,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(Cp437, EveryByteHasOneCharacterAndBack) {
-    for (int b = 0; b < 256; ++b) {
-        const char32_t c = Cp437CodePoint(static_cast<std::uint8_t>(b));
-        EXPECT_EQ(Cp437ByteOf(c), b) << b;
-        if (b >= 0x20 && b <= 0x7E) {
-            EXPECT_EQ(c, char32_t(b));
-        }
-    }
-}
-
-TEST(Cp437, KnownCharacters) {
-    struct Case {
-        std::uint8_t byte;
-        char32_t codePoint;
-    };
-    const Case cases[] = {{0x80, U'Ç'}, {0x81, U'ü'}, {0x82, U'é'}, {0x9E, U'₧'},
-                          {0xB0, U'░'}, {0xC4, U'─'}, {0xDB, U'█'}, {0xE1, U'ß'},
-                          {0xE3, U'π'}, {0xF8, U'°'}, {0xFE, U'■'}, {0xFF, 0x00A0}};
-    for (const Case& c : cases) EXPECT_EQ(Cp437CodePoint(c.byte), c.codePoint) << int(c.byte);
-    EXPECT_EQ(Cp437ByteOf(U'€'), -1);
-    EXPECT_EQ(Cp437ByteOf(U'β'), -1);
-    EXPECT_EQ(Cp437ByteOf(0x1F600), -1);
-}
-
 TEST(Cp437, DataTextToBytes) {
     struct Case {
         const char* text;

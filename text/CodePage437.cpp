@@ -1,12 +1,12 @@
-#include "Cp437.h"
-
-#include "Cp437Table.h"
+#include "CodePage437.h"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-namespace orrick {
+#include "Cp437Table.h"
+
+namespace text {
 namespace {
 
 using cp437::kUpperHalf;
@@ -45,4 +45,4 @@ std::optional<std::uint8_t> UnicodeToCp437(char32_t character) {
     return it->second;
 }
 
-}  // namespace orrick
+}  // namespace text

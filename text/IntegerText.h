@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-namespace map27 {
+namespace text {
 
 std::optional<std::int32_t> ParseInteger(std::string_view text);
 
 // "'TEXT' is not a valid integer value"
 std::string NotAnIntegerMessage(std::string_view text);
 
-}  // namespace map27
+}  // namespace text

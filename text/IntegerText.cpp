@@ -1,18 +1,8 @@
 #include "IntegerText.h"
 
-namespace map27 {
+#include "HexFormat.h"
 
-namespace {
-
-int DigitValue(char c, int base) {
-    int value = 16;
-    if (c >= '0' && c <= '9') value = c - '0';
-    if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-    return value < base ? value : -1;
-}
-
-}  // namespace
+namespace text {
 
 std::optional<std::int32_t> ParseInteger(std::string_view text) {
     std::size_t i = 0;
@@ -36,8 +26,8 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
         base == 16 ? 0xFFFFFFFFULL : (negative ? 0x80000000ULL : 0x7FFFFFFFULL);
     std::uint64_t value = 0;
     for (; i < text.size(); ++i) {
-        const int digit = DigitValue(text[i], base);
-        if (digit < 0) return std::nullopt;
+        const int digit = HexDigitValue(text[i]);
+        if (digit < 0 || digit >= base) return std::nullopt;
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
         if (value > limit) return std::nullopt;
     }
@@ -50,4 +40,4 @@ std::string NotAnIntegerMessage(std::string_view text) {
     return "'" + std::string(text) + "' is not a valid integer value";
 }
 
-}  // namespace map27
+}  // namespace text

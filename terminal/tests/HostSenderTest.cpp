@@ -1,0 +1,75 @@
+// The send-when-allowed queue over the link host, against a scripted radio: one message at a
+// time, nothing before the radio gives credit, and a message that a restart left unacknowledged
+// sent again once the link is back.
+#include "HostSender.h"
+#include "TerminalTestSupport.h"
+
+namespace talvane::test {
+namespace {
+
+map27::SendRequest Interrogation(std::uint16_t kind) {
+    map27::SendRequest r;
+    r.sendKind = map27::SendKind::RadioInterrogation;
+    r.interrogationKind = kind;
+    return r;
+}
+
+// N(S) and the interrogation kind of each data frame the radio received.
+std::vector<std::pair<int, int>> Sent(const PtyRadio& radio) {
+    std::vector<std::pair<int, int>> sent;
+    for (const auto& frame : radio.DataFrames()) sent.emplace_back(frame[4], frame[8]);
+    return sent;
+}
+
+class HostSenderTest : public TerminalTest {};
+
+TEST_F(HostSenderTest, SendsOneAtATimeWithCreditAndAgainAfterARestart) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    LinkHost host;
+    HostSender sender(host, QStringLiteral("COM1"));
+    int handedOver = 0;
+    auto run = [&](const std::function<bool()>& done, int timeoutMs = 3000) {
+        return WaitUntil(
+            [&] {
+                sender.Pump();
+                return done();
+            },
+            timeoutMs, &radio);
+    };
+    host.SetCommPort(0);
+    host.OpenPortAndStartLink(true);
+    sender.Queue(Interrogation(0), [&] { ++handedOver; });
+    sender.Queue(Interrogation(3), [&] { ++handedOver; });
+
+    // Up through link requests only: no credit until the radio's first acknowledgement.
+    ASSERT_TRUE(run([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }));
+    radio.SendLinkRequest();
+    ASSERT_TRUE(run([&] { return host.Snapshot().state == map27::LinkState::Confirm; }));
+    radio.SendLinkRequest();
+    ASSERT_TRUE(run([&] { return host.IsEstablished(); }));
+    run([] { return false; }, 300);
+    EXPECT_TRUE(radio.DataFrames().empty());
+
+    radio.SendLinkAck(1, 1);
+    ASSERT_TRUE(run([&] { return radio.DataFrames().size() == 1; }));
+    EXPECT_FALSE(run([&] { return radio.DataFrames().size() > 1; }, 300)) << "one at a time";
+
+    // The radio restarts the link before it acknowledges: the message goes again.
+    radio.SendLinkRequest();
+    ASSERT_TRUE(run([&] { return host.Snapshot().state == map27::LinkState::Confirm; }));
+    radio.SendLinkAck(1, 1);
+    ASSERT_TRUE(run([&] { return radio.DataFrames().size() == 2; }));
+    EXPECT_EQ(sender.Restarts(), 1U);
+
+    radio.SendLinkAck(2, 1);
+    ASSERT_TRUE(run([&] { return radio.DataFrames().size() == 3; }));
+    radio.SendLinkAck(3, 1);
+    ASSERT_TRUE(run([&] { return sender.Waiting() == 0; }));
+    EXPECT_EQ(Sent(radio), (std::vector<std::pair<int, int>>{{1, 0}, {1, 0}, {2, 3}}));
+    EXPECT_EQ(handedOver, 2);
+    EXPECT_EQ(sender.Refused(), 0U);
+}
+
+}  // namespace
+}  // namespace talvane::test
