@@ -1,13 +1,11 @@
 #include "SerialLink.h"
 
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "Network.h"
 #include "PortNames.h"
@@ -37,24 +35,27 @@ public:
         std::string folder = std::filesystem::temp_directory_path() / "map27test.XXXXXX";
         if (::mkdtemp(folder.data()) == nullptr) throw ECommError("cannot map the device to COM1");
         folder_ = folder;
-        ::mkdir((folder_ + "/halberd").c_str(), 0700);
-        std::ofstream(folder_ + "/halberd/ports.conf") << "[ports]\nCOM1=" << device << '\n';
         if (const char* old = std::getenv("XDG_CONFIG_HOME")) saved_ = old;
         ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+        if (const std::string problem = WritePortsEntry("COM1", device); !problem.empty()) {
+            Restore();
+            throw ECommError(problem);
+        }
     }
-    ~PrivatePortMap() {
-        if (saved_)
-            ::setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
-        std::remove((folder_ + "/halberd/ports.conf").c_str());
-        ::rmdir((folder_ + "/halberd").c_str());
-        ::rmdir(folder_.c_str());
-    }
+    ~PrivatePortMap() { Restore(); }
     PrivatePortMap(const PrivatePortMap&) = delete;
     PrivatePortMap& operator=(const PrivatePortMap&) = delete;
 
 private:
+    void Restore() {
+        if (saved_)
+            ::setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+
     std::string folder_;
     std::optional<std::string> saved_;
 };
