@@ -116,9 +116,11 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
+    // A signal that came before there was a link to stop stops the link as soon as it is there.
     void Deliver(map27test::SerialLink* link) {
         const std::lock_guard lock(mutex_);
         link_ = link;
+        if (link_ && !pending_.empty()) link_->Interrupt(pending_);
     }
 
 private:
@@ -129,7 +131,8 @@ private:
             if (finishing_) return;
             if (signal == SIGUSR1) continue;
             const std::lock_guard lock(mutex_);
-            if (link_) link_->Interrupt(std::string("interrupted by SIG") + sigabbrev_np(signal));
+            pending_ = std::string("interrupted by SIG") + sigabbrev_np(signal);
+            if (link_) link_->Interrupt(pending_);
         }
     }
 
@@ -137,6 +140,7 @@ private:
     std::atomic<bool> finishing_{false};
     std::mutex mutex_;
     map27test::SerialLink* link_ = nullptr;
+    std::string pending_;
     std::thread thread_;
 };
 
