@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "DialogWidgets.h"
@@ -104,6 +106,16 @@ void WritePortsFile(const std::string& configDir, const std::string& com1) {
     std::filesystem::create_directories(configDir + "/halberd");
     std::ofstream file(configDir + "/halberd/ports.conf");
     file << "[ports]\nCOM1=" << com1 << "\nCOM2=" << configDir << "/no-such-tty\n";
+}
+
+// The peak resident memory of this process (VmHWM), in kB.
+long PeakMemoryKb() {
+    std::ifstream file("/proc/self/status");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
 }
 
 int ShownLines(QPlainTextEdit& log) {
@@ -310,6 +322,18 @@ void RunInProcessFigures(const InProcessCounts& counts, const std::string& confi
             "  appending took %.0f ms; shown after %.0f ms; longest UI-thread stall after the "
             "appends %.1f ms\n",
             appendMs, shownMs, stall);
+        // The log keeps a bounded number of lines: as many again, shown the way a flood is shown,
+        // must not grow the memory much.
+        std::printf("  peak memory of this process after them %ld kB", PeakMemoryKb());
+        for (int round = 2; round <= 3; ++round) {
+            for (int i = 0; i < counts.logLines; ++i) log->AppendLine(line.arg(i % 32));
+            const QString last = QStringLiteral("RX : the last line of round %1").arg(round);
+            log->AppendLine(last);
+            if (!RunUntil([&] { return log->document()->lastBlock().text() == last; }, 60s))
+                throw std::runtime_error("a later round of log lines never showed");
+            std::printf("; after %d times as many %ld kB", round, PeakMemoryKb());
+        }
+        std::printf(" (%d lines kept)\n", ShownLines(*log));
     }
 
     for (const QString& box : boxes) std::printf("  (message box: %s)\n", qPrintable(box));

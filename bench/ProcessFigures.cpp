@@ -1,6 +1,7 @@
 #include "ProcessFigures.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -25,22 +26,112 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A program started offscreen with its own XDG_CONFIG_HOME, whose ports.conf maps COM1 to a
-// pseudo-terminal; ended with SIGTERM (then SIGKILL) when it goes out of scope.
+// utime + stime of a process in milliseconds, from /proc/<pid>/stat.
+double ProcessCpuMs(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) throw std::runtime_error("cannot read /proc/<pid>/stat");
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {  // field 3 is the state
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) * 1000.0 /
+           static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// The CPU time of the threads alive now, in milliseconds with nanosecond resolution
+// (/proc/<pid>/task/*/schedstat): finer than the clock ticks of utime and stime.
+double ThreadCpuMs(pid_t pid) {
+    std::error_code ec;
+    unsigned long long ns = 0;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream file(task.path() / "schedstat");
+        unsigned long long onCpu = 0;
+        if (file >> onCpu) ns += onCpu;
+    }
+    return static_cast<double>(ns) / 1e6;
+}
+
+// A virtual X server on a display of its own (-displayfd picks a free one), so that the figures
+// include what drawing on a real display costs: the program's painting and the server's work.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("no pipe for Xvfb");
+        const std::string writeEnd = std::to_string(fds[1]);
+        std::vector<std::string> args = {"Xvfb", "-displayfd",   writeEnd,    "-screen",
+                                         "0",    "1280x1024x24", "-nolisten", "tcp"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        const int error = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        if (error != 0) {
+            ::close(fds[0]);
+            throw std::runtime_error(std::string("cannot start Xvfb: ") + std::strerror(error));
+        }
+        std::string number;
+        pollfd ready{fds[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&ready, 1, 10'000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(fds[0]);
+        if (number.empty()) throw std::runtime_error("Xvfb never named its display");
+        name_ = ":" + number;
+    }
+    ~VirtualDisplay() {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    const std::string& Name() const { return name_; }
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// A program started with its own XDG_CONFIG_HOME, whose ports.conf maps COM1 to a pseudo-terminal,
+// offscreen or on the given X display; ended with SIGTERM (then SIGKILL) when it goes out of scope.
+// orrickSettings, when given, is Orrick's stored settings file.
 class Program {
 public:
-    Program(const std::string& path, const std::string& configDir, const std::string& com1) {
+    Program(const std::string& path, const std::string& configDir, const std::string& com1,
+            const std::string& display = {}, const std::string& orrickSettings = {}) {
         std::filesystem::create_directories(configDir + "/halberd");
         std::ofstream(configDir + "/halberd/ports.conf")
             << "[ports]\nCOM1=" << com1 << "\nCOM2=" << configDir << "/no-such-tty\n";
+        if (!orrickSettings.empty())
+            std::ofstream(configDir + "/halberd/orrick.conf") << orrickSettings;
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
             if (std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0 &&
-                std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0) {
+                std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0 &&
+                std::strncmp(*e, "DISPLAY=", 8) != 0) {
                 env.emplace_back(*e);
             }
         }
-        env.emplace_back("QT_QPA_PLATFORM=offscreen");
+        if (display.empty()) {
+            env.emplace_back("QT_QPA_PLATFORM=offscreen");
+        } else {
+            env.emplace_back("QT_QPA_PLATFORM=xcb");
+            env.emplace_back("DISPLAY=" + display);
+        }
         env.emplace_back("XDG_CONFIG_HOME=" + configDir);
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
@@ -74,36 +165,8 @@ public:
 
     pid_t Pid() const { return pid_; }
 
-    // utime + stime in milliseconds, from /proc/<pid>/stat.
-    double CpuMs() const {
-        std::ifstream file("/proc/" + std::to_string(pid_) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        const auto close = text.rfind(')');
-        if (close == std::string::npos) throw std::runtime_error("cannot read /proc/<pid>/stat");
-        std::istringstream fields(text.substr(close + 2));
-        std::string field;
-        unsigned long long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {  // field 3 is the state
-            if (i == 14) utime = std::stoull(field);
-            if (i == 15) stime = std::stoull(field);
-        }
-        return static_cast<double>(utime + stime) * 1000.0 /
-               static_cast<double>(::sysconf(_SC_CLK_TCK));
-    }
-
-    // The CPU time of the threads alive now, in nanoseconds (/proc/<pid>/task/*/schedstat): finer
-    // than the clock ticks of utime and stime, for a program that hardly runs.
-    double ThreadCpuMs() const {
-        std::error_code ec;
-        unsigned long long ns = 0;
-        for (const auto& task :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/task", ec)) {
-            std::ifstream file(task.path() / "schedstat");
-            unsigned long long onCpu = 0;
-            if (file >> onCpu) ns += onCpu;
-        }
-        return static_cast<double>(ns) / 1e6;
-    }
+    double CpuMs() const { return ProcessCpuMs(pid_); }
+    double ThreadCpuMs() const { return bench::ThreadCpuMs(pid_); }
 
     // True once the program holds the device open.
     bool HasOpen(const std::string& device) const {
@@ -118,6 +181,143 @@ public:
 private:
     pid_t pid_ = -1;
 };
+
+// A line of /proc/<pid>/status in kB (VmHWM: the peak resident memory; VmRSS: the current one).
+long StatusKb(pid_t pid, const std::string& key) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
+    }
+    return -1;
+}
+
+void WaitUntilOpen(const Program& program, const std::string& device, const char* name) {
+    const auto deadline = Clock::now() + 20s;
+    while (!program.HasOpen(device)) {
+        if (Clock::now() > deadline)
+            throw std::runtime_error(std::string(name) + " never opened its port");
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+// CPU of a program and of the X server while during() runs, from the threads' schedstat.
+struct CpuSpan {
+    double seconds = 0, programMs = 0, serverMs = 0;
+    double ProgramPercent() const { return programMs / (seconds * 10.0); }
+    double ServerPercent() const { return serverMs / (seconds * 10.0); }
+};
+
+template <typename During>
+CpuSpan MeasureCpu(const Program& program, const VirtualDisplay& display, During during) {
+    const double programBefore = program.ThreadCpuMs();
+    const double serverBefore = ThreadCpuMs(display.Pid());
+    const auto start = Clock::now();
+    during();
+    CpuSpan span;
+    span.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    span.programMs = program.ThreadCpuMs() - programBefore;
+    span.serverMs = ThreadCpuMs(display.Pid()) - serverBefore;
+    return span;
+}
+
+std::string LoadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// Orrick and Talvane27 on a virtual X server: idle, and under the heaviest stream each meets.
+void RunDisplayFigures(const ProcessCounts& counts, const std::string& talvane,
+                       const std::string& orrick, const std::string& workDir) {
+    VirtualDisplay display;
+    std::printf(
+        "On a virtual X server (Xvfb %s), CPU from the threads' schedstat; load average %s:\n",
+        display.Name().c_str(), LoadAverage().c_str());
+    {
+        // Ascii mode at 38400 bit/s, where a line ends after 1 ms of silence: each written line
+        // stays one received line.
+        ScriptedRadio line;
+        Program engineer(orrick, workDir + "/x-orrick", line.SlavePath(), display.Name(),
+                         "[General]\nPort=COM1\nBps=38400bps\nStop=1bit\nMode=2\n");
+        WaitUntilOpen(engineer, line.SlavePath(), "Orrick");
+        std::this_thread::sleep_for(2s);  // start-up and the first paint are not idle time
+        const CpuSpan idle = MeasureCpu(engineer, display, [&] {
+            std::this_thread::sleep_for(std::chrono::seconds(counts.displayIdleSeconds));
+        });
+        std::printf(
+            "  Orrick, port open, idle %4.1f s:   Orrick %6.3f %% of one core, X server %6.3f %%\n",
+            idle.seconds, idle.ProgramPercent(), idle.ServerPercent());
+
+        std::string text;
+        for (int i = 0; i < 60; ++i) text += static_cast<char>('A' + i % 26);
+        text += "\r\n";
+        const std::vector<std::uint8_t> bytes(text.begin(), text.end());
+        constexpr int kLinesPerSecond = 200;
+        int written = 0;
+        const CpuSpan flood = MeasureCpu(engineer, display, [&] {
+            const auto start = Clock::now();
+            const auto end = start + std::chrono::seconds(counts.floodSeconds);
+            for (auto due = start; due < end;
+                 due += std::chrono::microseconds(1'000'000 / kLinesPerSecond)) {
+                std::this_thread::sleep_until(due);
+                line.Write(bytes);
+                ++written;
+            }
+        });
+        std::printf(
+            "  Orrick, Ascii mode, %d lines of 60 characters + CR LF a second for %.1f s (%d "
+            "lines):\n"
+            "    Orrick %6.3f %% of one core, peak memory %ld kB; X server %6.3f %%, peak memory "
+            "%ld kB\n",
+            kLinesPerSecond, flood.seconds, written, flood.ProgramPercent(),
+            StatusKb(engineer.Pid(), "VmHWM"), flood.ServerPercent(),
+            StatusKb(display.Pid(), "VmHWM"));
+    }
+    {
+        ScriptedRadio radio;
+        Program terminal(talvane, workDir + "/x-talvane", radio.SlavePath(), display.Name());
+        if (!radio.BringUpLink(20s))
+            throw std::runtime_error("the link with Talvane27 never came up");
+        radio.Next(2s);
+        const CpuSpan idle = MeasureCpu(terminal, display, [&] {
+            const auto end = Clock::now() + std::chrono::seconds(counts.displayIdleSeconds);
+            while (Clock::now() < end)
+                radio.Next(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
+        });
+        std::printf(
+            "  Talvane27, link up, idle %4.1f s: Talvane27 %6.3f %% of one core, X server %6.3f "
+            "%%\n",
+            idle.seconds, idle.ProgramPercent(), idle.ServerPercent());
+
+        // Status messages as fast as the link lets the radio send them: K = 1, so each waits for
+        // the credit of the last, which the terminal gives back after T2.
+        const std::vector<std::uint8_t> status = {0x80, 0x08, 0x07, 0xD1, 0x00, 0x02};
+        std::uint8_t ns = 0;
+        int sent = 0;
+        const CpuSpan flood = MeasureCpu(terminal, display, [&] {
+            const auto end = Clock::now() + std::chrono::seconds(counts.floodSeconds);
+            while (Clock::now() < end) {
+                radio.Write(map27::MakeDataFrame({map27::kLinkTransfer, ns, 0, 0}, status));
+                ++ns;
+                ++sent;
+                std::optional<ReceivedFrame> ack;
+                do {
+                    ack = radio.NextOfType(map27::kLinkAck, 3s);
+                } while (ack && ack->Byte(5) == 0);
+                if (!ack)
+                    throw std::runtime_error("Talvane27 stopped acknowledging the status messages");
+            }
+        });
+        std::printf(
+            "  Talvane27, %d status messages in %.1f s (%.1f a second, K = 1, credit after T2):\n"
+            "    Talvane27 %6.3f %% of one core (%.2f ms a log line), X server %6.3f %%\n",
+            sent, flood.seconds, sent / flood.seconds, flood.ProgramPercent(),
+            flood.programMs / std::max(sent, 1), flood.ServerPercent());
+    }
+}
 
 }  // namespace
 
@@ -192,6 +392,8 @@ void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane,
             engineerThreadsMs / (seconds * 10.0));
         if (linkRequests != 0) throw std::runtime_error("Talvane27 restarted the link while idle");
     }
+
+    RunDisplayFigures(counts, talvane, orrick, workDir);
 }
 
 }  // namespace bench

@@ -1,5 +1,6 @@
 #pragma once
-// The figures measured on the real executables, started offscreen with a private configuration.
+// The figures measured on the real executables with a private configuration, started offscreen
+// and on a virtual X server (Xvfb).
 #include <string>
 
 namespace bench {
@@ -7,6 +8,8 @@ namespace bench {
 struct ProcessCounts {
     int idleSeconds = 10;
     int startRuns = 5;
+    int displayIdleSeconds = 20;  // on the virtual X server
+    int floodSeconds = 20;
 };
 
 // Prints the figures; throws on a malfunction (a program that never opens its port or never asks

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--quick") {  // tiny counts: shows the harness works, not how fast anything is
             inProcess = {5, 20, 100, 1000};
-            processes = {1, 1};
+            processes = {1, 1, 2, 2};
         } else if (arg == "--talvane" && i + 1 < argc) {
             talvane = argv[++i];
         } else if (arg == "--orrick" && i + 1 < argc) {

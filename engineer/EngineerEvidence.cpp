@@ -21,6 +21,7 @@ void TEngineerForm::AddEvidenceItems(QMenu* file, QAction* fileSeparator, QMenu*
     TimeStamps1->setObjectName(QStringLiteral("TimeStamps1"));
     TimeStamps1->setCheckable(true);
     TimeStamps1->setChecked(orrick::LoadTimeStamps());
+    timeStamps_ = TimeStamps1->isChecked();
     connect(TimeStamps1, &QAction::triggered, this, &TEngineerForm::TimeStamps1Click);
 }
 
@@ -50,6 +51,7 @@ bool TEngineerForm::SaveRxLines(const QString& path) {
 }
 
 void TEngineerForm::TimeStamps1Click() {
+    timeStamps_ = TimeStamps1->isChecked();
     const QString problem = orrick::StoreTimeStamps(TimeStamps1->isChecked());
     if (!problem.isEmpty()) orrick::ReportError(problem);
 }

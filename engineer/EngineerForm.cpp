@@ -10,7 +10,6 @@
 #include <QLayout>
 #include <QLocale>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -30,6 +29,7 @@
 #include "Hcomm.h"
 #include "OrrickSettings.h"
 #include "PortNames.h"
+#include "RxMemo.h"
 #include "VersionForm.h"
 
 namespace {
@@ -59,6 +59,16 @@ public:
 private:
     THComm& comm_;
 };
+
+// The silence that ends a Binary or Ascii line at the port's speed and frame (1.5 stop bits are
+// sent as 2 here).
+std::chrono::microseconds LineSilenceOf(const THComm& comm) {
+    const unsigned dataBits = 5 + static_cast<unsigned>(comm.ByteSize());
+    const unsigned parityBits = comm.Parity() == TParity::None ? 0 : 1;
+    const unsigned stopBits = comm.StopBits() == TStopBits::_1bit ? 1 : 2;
+    return orrick::LineSilence(BaudRateBitsPerSecond(comm.BaudRate()),
+                               1 + dataBits + parityBits + stopBits);
+}
 
 // Starting a running timer keeps its remaining time.
 void StartTimer(QTimer* timer) {
@@ -215,11 +225,9 @@ void TEngineerForm::BuildControls() {
     connect(ActiveCheckBox, &QCheckBox::clicked, this, &TEngineerForm::ActiveCheckBoxClick);
 
     EngRx = MakeLabel(QStringLiteral("RX Data"), "EngRx", client, {8, 50, 160, 20}, true);
-    EngRxMemo = new QPlainTextEdit(client);
+    EngRxMemo = new TRxMemo(client);
     EngRxMemo->setObjectName(QStringLiteral("EngRxMemo"));
-    EngRxMemo->setReadOnly(true);
     EngRxMemo->setFont(TimesFont(19));
-    EngRxMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     EngRxMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     EngRxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     EngRxMemo->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
@@ -258,12 +266,15 @@ void TEngineerForm::BuildControls() {
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(20);
     const int widths[3] = {260, 260, 110};
+    // What the 20-pixel bar leaves its items. A panel of fixed size keeps the clock's text change
+    // from asking the bar to lay out again, and the bar repaints itself and every panel when asked.
+    constexpr int kPanelHeight = 15;
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = new QLabel(bar);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusPanel[i]->setAlignment(Qt::AlignCenter);
         StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        StatusPanel[i]->setFixedWidth(widths[i]);
+        StatusPanel[i]->setFixedSize(widths[i], kPanelHeight);
         bar->addWidget(StatusPanel[i]);
     }
     StatusPanel[1]->setText(QStringLiteral("(C) halberd  Talvane for Engineer"));
@@ -422,7 +433,11 @@ void TEngineerForm::WritePortPanel() {
 }
 
 void TEngineerForm::Timer1Timer() {
-    StatusPanel[2]->setText(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+    // The system's long time format without the time zone that Qt's long format adds: the zone
+    // does not fit the panel, and Talvane27's clock shows none either.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QChar(u't'));
+    StatusPanel[2]->setText(QLocale::system().toString(QTime::currentTime(), format.trimmed()));
 }
 
 // ---- Mode --------------------------------------------------------------------------------------
@@ -504,24 +519,15 @@ void TEngineerForm::WriteToPort(const std::string& bytes) {
 void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
     TCommRxPort port(sender);
     orrick::ReceiveLines(
-        mode_.load(), port, [] { return std::chrono::steady_clock::now(); },
+        mode_.load(), port, [] { return std::chrono::steady_clock::now(); }, LineSilenceOf(sender),
         [this](std::u16string&& line) {
-            const int generation = rxGeneration_.load();
-            QMetaObject::invokeMethod(
-                this,
-                [this, text = QString::fromStdU16String(line), generation] {
-                    // A clear in between discards what was received before it.
-                    if (generation == rxGeneration_.load()) AppendRxLine(text);
-                },
-                Qt::QueuedConnection);
+            // Stamped when the line ends, not when its batch is shown.
+            if (timeStamps_.load())
+                line.insert(0, QTime::currentTime()
+                                   .toString(QStringLiteral("HH:mm:ss.zzz "))
+                                   .toStdU16String());
+            EngRxMemo->Post(line);
         });
-}
-
-void TEngineerForm::AppendRxLine(const QString& line) {
-    const QString stamp = TimeStamps1->isChecked()
-                              ? QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz "))
-                              : QString();
-    EngRxMemo->appendPlainText(stamp + line);
 }
 
 // ---- Clearing, files, dialogs ------------------------------------------------------------------
@@ -532,8 +538,7 @@ void TEngineerForm::AllClearButtonClick() {
 }
 
 void TEngineerForm::RxClearButtonClick() {
-    ++rxGeneration_;
-    EngRxMemo->clear();
+    EngRxMemo->ClearLines();
     HComm1->ClearInBuff();
 }
 

@@ -14,7 +14,6 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QTextEdit;
 class QTimer;
@@ -22,6 +21,7 @@ class THComm;
 class TComportForm;
 class TDeviceWait;
 class TRadioGroup;
+class TRxMemo;
 class TVersionForm;
 
 class TEngineerForm : public QMainWindow {
@@ -71,7 +71,7 @@ public:
     QPushButton* TxClearButton;
     QCheckBox* ActiveCheckBox;
     QLabel* EngRx;
-    QPlainTextEdit* EngRxMemo;
+    TRxMemo* EngRxMemo;
     QLabel* EngTx;
     QTextEdit* RichEdit1;
     QLabel* Label3;
@@ -112,7 +112,6 @@ private:
     void CheckPortsAndOpen();
     void ApplyPortSelection();  // the dialog's selections to the port, the texts and the panel
     void WritePortPanel();
-    void AppendRxLine(const QString& line);
     void FormKeyDown(int key);
     void RichEdit1KeyDown(QTextEdit* edit, int key, Qt::KeyboardModifiers modifiers);
     // A port whose device has gone is closed at once, reported once and reopened when the device
@@ -128,8 +127,8 @@ private:
     TComportForm* ComportForm_ = nullptr;
     TDeviceWait* DeviceWait_ = nullptr;
     orrick::TPortSettings settings_;
-    std::atomic<int> mode_{0};          // read by the receive thread
-    std::atomic<int> rxGeneration_{0};  // counts the clears of the received list
+    std::atomic<int> mode_{0};  // read by the receive thread
+    std::atomic<bool> timeStamps_{false};  // read by the receive thread
     bool portUsable_ = false;
     bool activeBeforeLoss_ = true;
     bool shown_ = false;

@@ -1,5 +1,6 @@
 #include "EngineerLines.h"
 
+#include <algorithm>
 #include <array>
 
 #include "CodePage437.h"
@@ -72,6 +73,16 @@ char16_t ReceivedCharacter(std::uint8_t byte) {
     return static_cast<char16_t>(text::VisibleControl(text::Cp437ToUnicode(byte)));
 }
 
+std::chrono::microseconds LineSilence(unsigned bitsPerSecond, unsigned bitsPerCharacter) {
+    constexpr std::chrono::microseconds kShortest{1000};
+    if (bitsPerSecond == 0) return kShortest;
+    // 3.5 characters, rounded up to the next microsecond.
+    const std::uint64_t halfBits = 7ULL * bitsPerCharacter;
+    const std::uint64_t micros =
+        (halfBits * 1'000'000ULL + 2ULL * bitsPerSecond - 1) / (2ULL * bitsPerSecond);
+    return std::max(kShortest, std::chrono::microseconds(static_cast<std::int64_t>(micros)));
+}
+
 void TSilenceTimer::Start(std::chrono::steady_clock::time_point now) {
     if (!running_) {
         deadline_ = now + interval_;
@@ -89,6 +100,7 @@ namespace {
 
 std::u16string ReceiveDataLine(TRxPort& port, const TSteadyClock& now) {
     std::u16string line;
+    bool anyByte = false;
     TSilenceTimer Timer3(kDataLineSilence);
     for (;;) {
         const std::int32_t waiting = port.CountInBuff();
@@ -97,11 +109,15 @@ std::u16string ReceiveDataLine(TRxPort& port, const TSteadyClock& now) {
             const int remaining = waiting < 0 ? 0 : Timer3.RemainingMs(now());
             // A false answer before the deadline means the port has closed: the line ends here too.
             if (remaining == 0 || !port.WaitForInput(remaining)) {
+                // A wait that saw no byte at all (the queue purged, the port closed) has nothing
+                // to report as incorrect.
+                if (!anyByte) return {};
                 return std::u16string(kIncorrectDataFormat) + line;
             }
             continue;
         }
         Timer3.Stop();
+        anyByte = true;
         std::uint8_t byte = 0;
         port.ReadData(&byte, 1);
         switch (byte) {
@@ -121,40 +137,54 @@ std::u16string ReceiveDataLine(TRxPort& port, const TSteadyClock& now) {
 }
 
 template <typename Append>
-std::u16string ReceiveWaiting(TRxPort& port, Append append) {
+std::u16string ReceiveUntilSilence(TRxPort& port, const TSteadyClock& now,
+                                   std::chrono::microseconds lineSilence, Append append) {
     std::u16string line;
-    std::array<std::uint8_t, 4096> buffer{};
+    std::array<std::uint8_t, kMaxReceivedLineBytes> buffer{};
     std::size_t read = 0;
-    for (std::int32_t waiting = port.CountInBuff(); waiting > 0 && read < kMaxReceivedLineBytes;
-         waiting = port.CountInBuff()) {
-        const auto count =
-            std::min<std::uint32_t>(static_cast<std::uint32_t>(waiting), buffer.size());
-        port.ReadData(buffer.data(), count);
-        read += count;
-        for (std::uint32_t i = 0; i < count; ++i) append(line, buffer[i]);
+    TSilenceTimer silence(lineSilence);
+    while (read < kMaxReceivedLineBytes) {
+        const std::int32_t waiting = port.CountInBuff();
+        if (waiting > 0) {
+            silence.Stop();
+            const auto count = static_cast<std::uint32_t>(
+                std::min(static_cast<std::size_t>(waiting), kMaxReceivedLineBytes - read));
+            port.ReadData(buffer.data(), count);
+            read += count;
+            for (std::uint32_t i = 0; i < count; ++i) append(line, buffer[i]);
+            continue;
+        }
+        // A closed port ends the line; so does an event whose bytes were purged before we came.
+        if (waiting < 0 || read == 0) break;
+        silence.Start(now());
+        const int remaining = silence.RemainingMs(now());
+        if (remaining == 0 || !port.WaitForInput(remaining)) break;
     }
     return line;
 }
 
 }  // namespace
 
-std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now) {
+std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now,
+                           std::chrono::microseconds lineSilence) {
     switch (mode) {
         case BinaryMode:
-            return ReceiveWaiting(port, AppendHexByteBlank);
+            return ReceiveUntilSilence(port, now, lineSilence, AppendHexByteBlank);
         case AsciiMode:
-            return ReceiveWaiting(port, [](std::u16string& line, std::uint8_t byte) {
-                if (byte != 0x00) line += ReceivedCharacter(byte);
-            });
+            return ReceiveUntilSilence(port, now, lineSilence,
+                                       [](std::u16string& line, std::uint8_t byte) {
+                                           if (byte != 0x00) line += ReceivedCharacter(byte);
+                                       });
         default:
             return ReceiveDataLine(port, now);
     }
 }
 
 void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
+                  std::chrono::microseconds lineSilence,
                   const std::function<void(std::u16string&& line)>& deliver) {
     do {
-        std::u16string line = ReceiveLine(mode, port, now);
+        std::u16string line = ReceiveLine(mode, port, now, lineSilence);
         if (!line.empty()) deliver(std::move(line));
     } while (port.CountInBuff() > 0);
 }

@@ -67,11 +67,16 @@ public:
 
 using TSteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
-// Silence limit of a Data-mode line. Started when the input queue is found empty (a start while it
-// runs keeps the first start), stopped by every byte read.
+// How long a Binary or Ascii line waits for its next byte: 3.5 character times at the port's speed
+// (start, data, parity and stop bits), at least 1 ms. A USB adapter hands a reply over in pieces,
+// with the line time of a byte or more between them; a longer silence is the end of the reply.
+std::chrono::microseconds LineSilence(unsigned bitsPerSecond, unsigned bitsPerCharacter);
+
+// Silence limit of a line. Started when the input queue is found empty (a start while it runs keeps
+// the first start), stopped by every byte read.
 class TSilenceTimer {
 public:
-    explicit TSilenceTimer(std::chrono::milliseconds interval) : interval_(interval) {}
+    explicit TSilenceTimer(std::chrono::steady_clock::duration interval) : interval_(interval) {}
     void Start(std::chrono::steady_clock::time_point now);
     void Stop() { running_ = false; }
     bool Running() const { return running_; }
@@ -79,7 +84,7 @@ public:
     int RemainingMs(std::chrono::steady_clock::time_point now) const;
 
 private:
-    std::chrono::milliseconds interval_;
+    std::chrono::steady_clock::duration interval_;
     std::chrono::steady_clock::time_point deadline_{};
     bool running_ = false;
 };
@@ -88,17 +93,19 @@ private:
 // - Data: reads byte by byte up to and including ETX ("@" for STX, "#" for ETX, nothing for 0x00);
 //   bytes after the ETX stay queued. When no byte arrives for 1000 ms from the moment the queue was
 //   found empty, or the port closes meanwhile, the line ends with "Incorrect Data Format : " in
-//   front.
-// - Binary: every waiting byte as "0A ".
-// - Ascii: every waiting byte as a character (0x00 adds nothing).
+//   front; when no byte came at all, there is no line.
+// - Binary: every byte as "0A ", until lineSilence passes without a byte.
+// - Ascii: every byte as a character (0x00 adds nothing), until lineSilence passes without a byte.
 // Binary and Ascii lines end after kMaxReceivedLineBytes, so that an endless stream still shows.
 // An empty result means there is nothing to show.
-std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now);
+std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now,
+                           std::chrono::microseconds lineSilence);
 
 // What one receive event does: ReceiveLine again and again while bytes wait. The port raises its
 // event for new arrivals only, so a frame that came in right behind another would otherwise wait
 // for the next arrival. Every non-empty line goes to deliver, in order.
 void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
+                  std::chrono::microseconds lineSilence,
                   const std::function<void(std::u16string&& line)>& deliver);
 
 }  // namespace orrick

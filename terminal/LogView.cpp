@@ -15,8 +15,12 @@ QString VisibleControlCharacters(const QString& text) {
 LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Long hexadecimal texts have no blanks to break at.
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setMaximumBlockCount(kMaxLines);
     setFocusPolicy(Qt::ClickFocus);  // not a tab stop
     setUndoRedoEnabled(false);
     batchTimer_.setSingleShot(true);
@@ -26,6 +30,8 @@ LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
 
 void LogView::AppendLine(const QString& line) {
     pending_.append(VisibleControlCharacters(line));
+    // Lines beyond the bound would be dropped from the view as soon as they were shown.
+    if (pending_.size() > kMaxLines) pending_.removeFirst();
     if (!batchTimer_.isActive()) batchTimer_.start();
 }
 
@@ -35,7 +41,9 @@ void LogView::ClearLog() {
     clear();
 }
 
-void LogView::Flush() { ShowPending(pending_.size()); }
+void LogView::Flush() {
+    ShowPending(pending_.size());
+}
 
 void LogView::ShowPending(qsizetype most) {
     batchTimer_.stop();

@@ -1,7 +1,8 @@
 #pragma once
-// The log: read-only, fixed pitch, one message per line. Lines are appended in batches so that a
-// flood of frames cannot freeze the window, and the view follows new lines unless the operator has
-// scrolled up to read.
+// The log: read-only, fixed pitch, one message per line, wrapped at the width of the view (a
+// vertical scroll bar only). Lines are appended in batches so that a flood of frames cannot freeze
+// the window, and the view follows new lines unless the operator has scrolled up to read. It keeps
+// the newest kMaxLines lines, so a day at the link's full rate cannot grow memory without limit.
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTimer>
@@ -15,6 +16,7 @@ class LogView : public QPlainTextEdit {
 public:
     // The most lines one pass of the batch timer shows; a larger burst takes several passes.
     static constexpr int kLinesPerPass = 2000;
+    static constexpr int kMaxLines = 100'000;
 
     explicit LogView(QWidget* parent = nullptr);
     void AppendLine(const QString& line);

@@ -310,7 +310,9 @@ void TMainForm::BuildStatusBar() {
         panel->setFrameShadow(QFrame::Sunken);
         // The five widths add up to more than the window is wide: the clock takes what is left.
         if (i + 1 < panels_.size()) {
-            panel->setFixedWidth(kPanelWidths[i]);
+            // A label of fixed size does not ask the bar to lay out again when its text changes;
+            // the bar answers that by repainting itself and every panel.
+            panel->setFixedSize(kPanelWidths[i], kStatusBarHeight - 5);
             rowLayout->addWidget(panel);
         } else {
             panel->setMinimumWidth(0);
@@ -645,7 +647,12 @@ void TMainForm::NowTimeTimer() {
     // The system's long time format, without the time zone that Qt's long format adds.
     QString format = QLocale::system().timeFormat(QLocale::LongFormat);
     format.remove(QChar('t'));
-    panels_[4]->setText(QLocale::system().toString(QTime::currentTime(), format.trimmed()));
+    // The clock takes what the other panels leave; once the window is laid out that is fixed too,
+    // so each tick repaints the clock alone instead of the whole status bar.
+    QLabel* clock = panels_[4];
+    if (clock->isVisible() && clock->minimumSize() != clock->maximumSize())
+        clock->setFixedSize(clock->size());
+    clock->setText(QLocale::system().toString(QTime::currentTime(), format.trimmed()));
 }
 
 void TMainForm::ValueTimerTimer() {

@@ -1,14 +1,20 @@
 // The engineer window against a pseudo-terminal on COM1: what each mode sends and shows.
 #include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
+#include <chrono>
+#include <map>
+#include <thread>
 
 #include "ComportForm.h"
 #include "Controls.h"
@@ -49,7 +55,12 @@ TEST_F(EngineerFormTest, CaptionsPanelsAndStartState) {
     EXPECT_EQ(form_->StatusPanel[0]->text(), "COMPORT  COM1  1200bps  1bit");
     EXPECT_EQ(form_->StatusPanel[0]->toolTip(), QString::fromStdString(com1_.Path()));
     EXPECT_FALSE(form_->StatusPanel[1]->text().isEmpty());
-    EXPECT_FALSE(form_->StatusPanel[2]->text().isEmpty());
+    const QString clock = form_->StatusPanel[2]->text();
+    EXPECT_FALSE(clock.isEmpty());
+    EXPECT_FALSE(clock.contains(QDateTime::currentDateTime().timeZoneAbbreviation()))
+        << clock.toStdString();
+    EXPECT_LE(form_->StatusPanel[2]->fontMetrics().horizontalAdvance(clock),
+              form_->StatusPanel[2]->contentsRect().width());
     EXPECT_TRUE(form_->Timer1->isActive());
     EXPECT_EQ(form_->Comm().BaudRate(), TBaudRate::___1200bps);
     EXPECT_EQ(form_->Comm().RxThreshold(), 1u);
@@ -169,6 +180,84 @@ TEST_F(EngineerFormTest, BinaryAndAsciiReceiving) {
     com1_.Write("OK\r");
     ASSERT_TRUE(WaitFor([&] { return Received() == QStringLiteral("OK\u240D"); }))
         << Received().toStdString();
+}
+
+TEST_F(EngineerFormTest, AReplyInPiecesIsOneLineUntilASilenceLongerThanTheSpeedAllows) {
+    // At 1200 bit/s a line ends after 29 ms of silence, at 38400 bit/s after 1 ms. The gaps keep
+    // well clear of both, for a loaded machine.
+    const struct {
+        TBaudRate speed;
+        int gapMs;
+        int mode;
+        QString lines;
+    } cases[] = {
+        {TBaudRate::___1200bps, 2, orrick::AsciiMode, QStringLiteral("OK 12\u240D\u240A")},
+        {TBaudRate::___1200bps, 2, orrick::BinaryMode, QStringLiteral("4F 4B 20 31 32 0D 0A ")},
+        {TBaudRate::__38400bps, 80, orrick::AsciiMode, QStringLiteral("OK \n12\n\u240D\u240A")},
+        {TBaudRate::__38400bps, 80, orrick::BinaryMode,
+         QStringLiteral("4F 4B 20 \n31 32 \n0D 0A ")},
+    };
+    for (const auto& c : cases) {
+        form_->RxClearButton->click();
+        SetMode(c.mode);
+        form_->Comm().SetBaudRate(c.speed);
+        for (const char* piece : {"OK ", "12", "\r\n"}) {
+            com1_.Write(piece);
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.gapMs));
+        }
+        EXPECT_TRUE(WaitFor([&] { return Received() == c.lines; }))
+            << Received().toStdString() << " at " << BaudRateBitsPerSecond(c.speed);
+    }
+}
+
+TEST_F(EngineerFormTest, TheReceivedListShowsInBatchesAndKeepsTheNewestLines) {
+    TRxMemo& memo = *form_->EngRxMemo;
+    const int total = TRxMemo::kMaxLines + 5;
+    std::thread([&] {
+        for (int i = 0; i < total; ++i) memo.Post(QString::number(i).toStdU16String());
+    }).join();
+    EXPECT_EQ(memo.blockCount(), 1) << "nothing is shown before the batch is due";
+    ASSERT_TRUE(WaitFor([&] { return memo.blockCount() == TRxMemo::kMaxLines; }));
+    memo.Post(u"last");
+    ASSERT_TRUE(WaitFor([&] { return memo.document()->lastBlock().text() == "last"; }));
+    EXPECT_EQ(memo.blockCount(), TRxMemo::kMaxLines);
+    EXPECT_EQ(memo.document()->firstBlock().text(), "6") << "the oldest six are gone";
+
+    memo.Post(u"waiting");
+    form_->RxClearButton->click();
+    QTest::qWait(2 * TRxMemo::kShowIntervalMs);
+    EXPECT_EQ(Received(), "") << "a clear also drops what waits to be shown";
+}
+
+// The clock ticks every second for the whole run: it must repaint its panel, not the status bar
+// with every panel on it.
+TEST_F(EngineerFormTest, TheClockRepaintsOnlyItsPanel) {
+    struct PaintCounter : QObject {
+        std::map<QObject*, int> paints;
+        QRect barPainted;
+        QWidget* bar = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() != QEvent::Paint) return false;
+            ++paints[watched];
+            if (watched == bar)
+                barPainted |= static_cast<QPaintEvent*>(event)->region().boundingRect();
+            return false;
+        }
+    } counter;
+    counter.bar = form_->statusBar();
+    QTest::qWait(50);
+    counter.bar->installEventFilter(&counter);
+    for (QLabel* panel : form_->StatusPanel) panel->installEventFilter(&counter);
+    for (int tick = 0; tick < 3; ++tick) {
+        form_->StatusPanel[2]->clear();  // a new time, however fast the test runs
+        form_->Timer1Timer();
+        QTest::qWait(30);
+    }
+    EXPECT_GT(counter.paints[form_->StatusPanel[2]], 0);
+    EXPECT_EQ(counter.paints[form_->StatusPanel[0]], 0);
+    EXPECT_EQ(counter.paints[form_->StatusPanel[1]], 0);
+    EXPECT_TRUE(form_->StatusPanel[2]->geometry().contains(counter.barPainted))
+        << "the bar behind the clock only";
 }
 
 TEST_F(EngineerFormTest, ClosingWhileAFrameWaitsForItsEnd) {

@@ -150,8 +150,21 @@ private:
     std::deque<std::pair<Clock::time_point, std::uint8_t>> schedule_;
 };
 
-std::u16string Receive(int mode, FakePort& port) {
-    return ReceiveLine(mode, port, [&port] { return port.Now(); });
+constexpr std::chrono::microseconds kSilenceAt38400{1000};
+
+std::u16string Receive(int mode, FakePort& port,
+                       std::chrono::microseconds silence = kSilenceAt38400) {
+    return ReceiveLine(
+        mode, port, [&port] { return port.Now(); }, silence);
+}
+
+std::vector<std::u16string> ReceiveAll(int mode, FakePort& port,
+                                       std::chrono::microseconds silence) {
+    std::vector<std::u16string> lines;
+    ReceiveLines(
+        mode, port, [&port] { return port.Now(); }, silence,
+        [&](std::u16string&& line) { lines.push_back(line); });
+    return lines;
 }
 
 TEST(ReceiveDataLine, FramesBecomeLines) {
@@ -184,27 +197,65 @@ TEST(ReceiveDataLine, BytesAfterTheEtxWaitForTheNextCall) {
 TEST(ReceiveLines, EveryFrameWaitingBehindAnEtxInOneEvent) {
     FakePort port;
     port.Arrive(0ms, Bytes({0x02, 0x41, 0x03, 0x02, 0x42, 0x03, 0x02, 0x43}));
-    std::vector<std::u16string> lines;
-    ReceiveLines(
-        DataMode, port, [&port] { return port.Now(); },
-        [&](std::u16string&& line) { lines.push_back(line); });
-    EXPECT_EQ(lines, (std::vector<std::u16string>{u"@A#", u"@B#", u"Incorrect Data Format : @C"}));
+    EXPECT_EQ(ReceiveAll(DataMode, port, kSilenceAt38400),
+              (std::vector<std::u16string>{u"@A#", u"@B#", u"Incorrect Data Format : @C"}));
     EXPECT_EQ(port.Left(), 0u);
 }
 
-TEST(ReceiveLines, BinaryAndAsciiTakeWhatWaitsInLinesOfAtMostOneBlock) {
+TEST(ReceiveLines, BinaryAndAsciiLinesAreCutAtExactlyOneBlock) {
+    // The rest of the stream arrives while the first 4095 bytes are being read.
     for (int mode : {BinaryMode, AsciiMode}) {
         FakePort port;
-        port.Arrive(0ms, std::string(4096 + 3, 'A'));
-        port.Arrive(1ms, "B");
-        std::vector<std::u16string> lines;
-        ReceiveLines(
-            mode, port, [&port] { return port.Now(); },
-            [&](std::u16string&& line) { lines.push_back(line); });
+        port.Arrive(0ms, std::string(4095, 'A'));
+        port.Arrive(500us, std::string(10, 'A'));
+        const std::vector<std::u16string> lines = ReceiveAll(mode, port, kSilenceAt38400);
         ASSERT_EQ(lines.size(), 2u);
-        EXPECT_EQ(lines[1], mode == AsciiMode ? u"AAA" : u"41 41 41 ");
-        EXPECT_EQ(port.Left(), 1u) << "bytes still on the way belong to the next event";
+        EXPECT_EQ(lines[0].size(), mode == AsciiMode ? 4096u : 3 * 4096u);
+        EXPECT_EQ(lines[1], mode == AsciiMode ? u"AAAAAAAAA" : u"41 41 41 41 41 41 41 41 41 ");
     }
+}
+
+TEST(ReceiveLines, AReplyInPiecesIsOneLineUntilASilenceOfThreeAndAHalfCharacters) {
+    // 8 data bits, no parity, 1 stop bit: ten bits a character.
+    const auto at1200 = LineSilence(1200, 10);    // 29.2 ms
+    const auto at38400 = LineSilence(38400, 10);  // 0.9 ms, so 1 ms
+    const struct {
+        std::chrono::microseconds silence;
+        Clock::duration gap;
+        int mode;
+        std::vector<std::u16string> lines;
+    } cases[] = {
+        {at1200, 20ms, AsciiMode, {u"OK 12\u240D\u240A"}},
+        {at1200, 40ms, AsciiMode, {u"OK ", u"12", u"\u240D\u240A"}},
+        {at1200, 20ms, BinaryMode, {u"4F 4B 20 31 32 0D 0A "}},
+        {at1200, 40ms, BinaryMode, {u"4F 4B 20 ", u"31 32 ", u"0D 0A "}},
+        {at38400, 800us, AsciiMode, {u"OK 12\u240D\u240A"}},
+        {at38400, 2ms, AsciiMode, {u"OK ", u"12", u"\u240D\u240A"}},
+        {at38400, 800us, BinaryMode, {u"4F 4B 20 31 32 0D 0A "}},
+        {at38400, 2ms, BinaryMode, {u"4F 4B 20 ", u"31 32 ", u"0D 0A "}},
+    };
+    for (const auto& c : cases) {
+        FakePort port;
+        port.Arrive(0ms, "OK ");
+        port.Arrive(c.gap, "12");
+        port.Arrive(2 * c.gap, "\r\n");
+        std::vector<std::u16string> lines;
+        while (port.Left() > 0) {
+            if (port.CountInBuff() == 0) port.WaitForInput(1000);  // the next receive event
+            for (auto& line : ReceiveAll(c.mode, port, c.silence)) lines.push_back(line);
+        }
+        EXPECT_EQ(lines, c.lines) << c.silence.count() << " us, gap "
+                                  << std::chrono::duration<double, std::milli>(c.gap).count();
+    }
+}
+
+TEST(LineSilence, ThreeAndAHalfCharacterTimesAndNeverUnderOneMillisecond) {
+    EXPECT_EQ(LineSilence(1200, 10), 29167us);
+    EXPECT_EQ(LineSilence(1200, 12), 35000us);  // 8 data bits, parity, 2 stop bits
+    EXPECT_EQ(LineSilence(9600, 11), 4011us);
+    EXPECT_EQ(LineSilence(19200, 10), 1823us);
+    EXPECT_EQ(LineSilence(38400, 10), 1000us);
+    EXPECT_EQ(LineSilence(0, 10), 1000us);
 }
 
 TEST(ReceiveDataLine, AFrameInPiecesWaitsForItsEnd) {
@@ -252,7 +303,16 @@ TEST(ReceiveDataLine, AClosedPortEndsTheWaitAtOnce) {
     EXPECT_EQ(port.Elapsed(), 200ms);
 }
 
-TEST(ReceiveBinaryAndAscii, EveryWaitingByteInOneLine) {
+TEST(ReceiveDataLine, AWaitThatSawNoByteAddsNoLine) {
+    for (bool closes : {true, false}) {
+        FakePort port;  // the event came, but its bytes were purged before they were read
+        if (closes) port.CloseAt(200ms);
+        EXPECT_EQ(Receive(DataMode, port), u"");
+        EXPECT_EQ(port.Elapsed(), closes ? 200ms : 1000ms);
+    }
+}
+
+TEST(ReceiveBinaryAndAscii, EveryByteBeforeTheSilenceInOneLine) {
     const struct {
         int mode;
         std::string bytes;
@@ -268,8 +328,8 @@ TEST(ReceiveBinaryAndAscii, EveryWaitingByteInOneLine) {
         port.Arrive(0ms, c.bytes);
         port.Arrive(5ms, "late");
         EXPECT_EQ(Receive(c.mode, port), c.line);
-        EXPECT_EQ(port.Left(), 4u) << "bytes still on the way belong to the next call";
-        EXPECT_TRUE(port.waits.empty());
+        EXPECT_EQ(port.Left(), 4u) << "bytes after the silence belong to the next call";
+        EXPECT_EQ(port.waits, std::vector<int>{1});
     }
 }
 

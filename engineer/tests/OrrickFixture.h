@@ -3,7 +3,6 @@
 // configuration folder, with the message boxes captured instead of shown.
 #include <gtest/gtest.h>
 
-#include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -11,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include "RxMemo.h"
 
 #include "EngineerForm.h"
 #include "ErrorReport.h"

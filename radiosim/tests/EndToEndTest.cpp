@@ -8,17 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "FrameCodec.h"
 #include "RadiosimProcess.h"
-#include "WireCapture.h"
 
 using namespace radiosim::test;
 
@@ -87,55 +82,6 @@ TEST(RadiosimEndToEnd, RefusesBadOptionsWithAMessage) {
             "radiosim: --n1: 'lots' is not a number\nusage: radiosim [DEVICE] [options]\n", 0),
         0U)
         << radio.Output();
-}
-
-TEST(RadiosimEndToEnd, CapturesEveryFrameOnTheLineBothWays) {
-    const std::string capturePath = ::testing::TempDir() + "radiosim-capture.txt";
-    std::remove(capturePath.c_str());
-    RadiosimProcess radio({"--n1", "15", "--t0", "300", "--capture", capturePath});
-    ASSERT_TRUE(radio.Started());
-    const std::string path = radio.FirstLine();
-    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0U) << radio.Output();
-    TerminalSide terminal(path, radio);
-    terminal.runner.Operate([&] { terminal.engine.StartLink(); });
-    const std::string ack = "RX : C0-00 ACK:Successful Transaction    PFIX:008  ID:2001";
-    terminal.sender.Queue(map27::MakeMessageBuilder(Request(map27::SendKind::StatusCall)));
-    ASSERT_TRUE(terminal.runner.RunUntil([&] { return Count(terminal.events.log, ack) == 1; },
-                                         Clock::now() + 4000ms))
-        << radio.Output();
-    radio.Command("quit");
-    ASSERT_NE(radio.Wait(), -1);
-
-    // Every line reads back; the terminal's status call went T>R and the radio's answer R>T.
-    std::ifstream file(capturePath);
-    std::vector<map27::CaptureRecord> records;
-    for (std::string line, error; std::getline(file, line);) {
-        const auto record = map27::ParseCaptureLine(line, error);
-        ASSERT_TRUE(record) << line << ": " << error;
-        records.push_back(*record);
-    }
-    auto sent = [&](map27::WireDirection direction, std::uint8_t messageType) {
-        return std::count_if(records.begin(), records.end(), [&](const map27::CaptureRecord& r) {
-            const auto frame = map27::DestuffFrame(r.bytes);
-            return r.direction == direction && !r.bad && frame[3] == map27::kLinkTransfer &&
-                   map27::FrameMessage(frame)[0] == messageType;
-        });
-    };
-    EXPECT_GE(std::count_if(records.begin(), records.end(),
-                            [](const map27::CaptureRecord& r) {
-                                return r.direction == map27::WireDirection::TerminalToRadio &&
-                                       r.bytes[3] == map27::kLinkRequest;
-                            }),
-              1);
-    EXPECT_EQ(sent(map27::WireDirection::TerminalToRadio, 0x80), 1);
-    EXPECT_EQ(sent(map27::WireDirection::RadioToTerminal, 0xC0), 1);
-    std::remove(capturePath.c_str());
-
-    RadiosimProcess refused({"--capture", ::testing::TempDir() + "no-such-folder/capture.txt"});
-    const int status = refused.Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
-    EXPECT_EQ(refused.Output().rfind("radiosim: Cannot open the capture file ", 0), 0U)
-        << refused.Output();
 }
 
 }  // namespace

@@ -9,9 +9,12 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QStatusBar>
+#include <map>
 #include <QTest>
 #include <QTime>
 #include <QTimer>
@@ -86,6 +89,44 @@ TEST_F(MainFormTest, StartsOnCom1WithTheWindowAsDesigned) {
     EXPECT_TRUE(WaitUntil([&] { return radio.Frames().size() >= 2; }, 2500, &radio));
     EXPECT_EQ(Hex(radio.Frames().back()), "16 10 02 01 7F 01 01 10 03 F6 02");
     EXPECT_TRUE(BoxTexts().empty());
+}
+
+// The clock ticks every second for the whole run: it must repaint its panel, not the status bar
+// with every panel on it.
+TEST_F(MainFormTest, TheClockRepaintsOnlyItsPanel) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    ASSERT_FALSE(form_->StartFailed());
+    struct PaintCounter : QObject {
+        std::map<QObject*, int> paints;
+        QRect barPainted;
+        QWidget* bar = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() != QEvent::Paint) return false;
+            ++paints[watched];
+            if (watched == bar)
+                barPainted |= static_cast<QPaintEvent*>(event)->region().boundingRect();
+            return false;
+        }
+    } counter;
+    counter.bar = form_->statusBar();
+    QTest::qWait(50);
+    auto* clock = Control<QLabel>("Panel5");
+    form_->NowTimeTimer();  // the first tick after the window is shown
+    QTest::qWait(30);
+    counter.bar->installEventFilter(&counter);
+    for (const char* name : {"Panel1", "Panel2", "Panel3", "Panel4", "Panel5"})
+        Control<QLabel>(name)->installEventFilter(&counter);
+    for (int tick = 0; tick < 3; ++tick) {
+        clock->clear();  // a new time, however fast the test runs
+        form_->NowTimeTimer();
+        QTest::qWait(30);
+    }
+    EXPECT_GT(counter.paints[clock], 0);
+    EXPECT_EQ(counter.paints[Control<QLabel>("Panel1")], 0);
+    EXPECT_EQ(counter.paints[Control<QLabel>("Panel4")], 0);
+    EXPECT_TRUE(clock->geometry().contains(counter.barPainted)) << "the bar behind the clock only";
 }
 
 TEST_F(MainFormTest, StartsOnCom2WhenCom1IsMissing) {

@@ -4,13 +4,17 @@
 // opened again while the radio plays on.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "FrameCodec.h"
 #include "HostSender.h"
 #include "RadiosimProcess.h"
 #include "TerminalTestSupport.h"
+#include "WireCapture.h"
 
 namespace talvane::test {
 namespace {
@@ -204,6 +208,56 @@ TEST_F(LinkHostAgainstRadiosim, StaysUpWhileTheTerminalClosesAndOpensItsPort) {
     }
     radio.Command("quit");
     EXPECT_NE(radio.Wait(), -1);
+}
+
+TEST_F(LinkHostAgainstRadiosim, RadiosimCapturesEveryFrameOnTheLineBothWays) {
+    const std::string capturePath = ::testing::TempDir() + "radiosim-capture.txt";
+    std::remove(capturePath.c_str());
+    RadiosimProcess radio({"--n1", "15", "--t0", "300", "--capture", capturePath});
+    ASSERT_TRUE(radio.Started());
+    const std::string path = radio.FirstLine();
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0U) << radio.Output();
+    WritePorts(path, "");
+    {
+        TerminalSide terminal(radio);
+        const std::string ack = "RX : C0-00 ACK:Successful Transaction    PFIX:008  ID:2001";
+        terminal.sender.Queue(Request(map27::SendKind::StatusCall));
+        ASSERT_TRUE(terminal.Run([&] { return Count(terminal.log, ack) == 1; }, 4000))
+            << radio.Output();
+    }
+    radio.Command("quit");
+    ASSERT_NE(radio.Wait(), -1);
+
+    // Every line reads back; the terminal's status call went T>R and the radio's answer R>T.
+    std::ifstream file(capturePath);
+    std::vector<map27::CaptureRecord> records;
+    for (std::string line, error; std::getline(file, line);) {
+        const auto record = map27::ParseCaptureLine(line, error);
+        ASSERT_TRUE(record) << line << ": " << error;
+        records.push_back(*record);
+    }
+    auto sent = [&](map27::WireDirection direction, std::uint8_t messageType) {
+        return std::count_if(records.begin(), records.end(), [&](const map27::CaptureRecord& r) {
+            const auto frame = map27::DestuffFrame(r.bytes);
+            return r.direction == direction && !r.bad && frame[3] == map27::kLinkTransfer &&
+                   map27::FrameMessage(frame)[0] == messageType;
+        });
+    };
+    EXPECT_GE(std::count_if(records.begin(), records.end(),
+                            [](const map27::CaptureRecord& r) {
+                                return r.direction == map27::WireDirection::TerminalToRadio &&
+                                       r.bytes[3] == map27::kLinkRequest;
+                            }),
+              1);
+    EXPECT_EQ(sent(map27::WireDirection::TerminalToRadio, 0x80), 1);
+    EXPECT_EQ(sent(map27::WireDirection::RadioToTerminal, 0xC0), 1);
+    std::remove(capturePath.c_str());
+
+    RadiosimProcess refused({"--capture", ::testing::TempDir() + "no-such-folder/capture.txt"});
+    const int status = refused.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(refused.Output().rfind("radiosim: Cannot open the capture file ", 0), 0U)
+        << refused.Output();
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The pieces around the main window: the error box, the log view, the DATA box count.
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include "DataMemoEdit.h"
 #include "ErrorReporting.h"
@@ -43,6 +45,24 @@ TEST(LogView, ShowsControlCharactersAsSymbolsAndKeepsOneMessageOnOneLine) {
     EXPECT_EQ(log.Lines(), (QStringList{QString::fromUtf16(u"RX : TEXT:ab\u240D\u240Acd"), QStringLiteral("TX : next")}));
     log.ClearLog();
     EXPECT_TRUE(log.Lines().isEmpty());
+}
+
+TEST(LogView, WrapsALongLineAndStillCountsItAsOneAndKeepsTheNewestLines) {
+    LogView log;
+    log.resize(300, 100);
+    log.show();
+    const QString longLine = QStringLiteral("RX : ") + QString(200, QChar(u'A'));
+    log.AppendLine(longLine);
+    log.Flush();
+    EXPECT_GT(log.document()->firstBlock().layout()->lineCount(), 1) << "wrapped at the width";
+    EXPECT_EQ(log.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(log.Lines(), QStringList{longLine});
+
+    for (int i = 0; i < LogView::kMaxLines + 2; ++i) log.AppendLine(QString::number(i));
+    const QStringList lines = log.Lines();
+    ASSERT_EQ(lines.size(), LogView::kMaxLines);
+    EXPECT_EQ(lines.front(), QStringLiteral("2"));
+    EXPECT_EQ(lines.back(), QString::number(LogView::kMaxLines + 1));
 }
 
 TEST(LogView, FollowsNewLinesUnlessTheOperatorScrolledUp) {

@@ -1,0 +1,55 @@
+#include "RxMemo.h"
+
+#include <QScrollBar>
+#include <utility>
+
+TRxMemo::TRxMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setMaximumBlockCount(kMaxLines);
+    batchTimer_.setSingleShot(true);
+    batchTimer_.setInterval(kShowIntervalMs);
+    connect(&batchTimer_, &QTimer::timeout, this, &TRxMemo::Flush);
+}
+
+void TRxMemo::Post(const std::u16string& line) {
+    bool first = false;
+    {
+        const std::lock_guard lock(pendingMutex_);
+        first = pending_.isEmpty();
+        pending_.append(QString::fromStdU16String(line));
+    }
+    // One wake-up of the UI thread a batch, not one a line.
+    if (first) QMetaObject::invokeMethod(this, &TRxMemo::StartBatch, Qt::QueuedConnection);
+}
+
+void TRxMemo::StartBatch() {
+    if (!batchTimer_.isActive()) batchTimer_.start();
+}
+
+void TRxMemo::ClearLines() {
+    batchTimer_.stop();
+    {
+        const std::lock_guard lock(pendingMutex_);
+        pending_.clear();
+    }
+    clear();
+}
+
+void TRxMemo::Flush() {
+    batchTimer_.stop();
+    QStringList lines;
+    {
+        const std::lock_guard lock(pendingMutex_);
+        lines.swap(pending_);
+    }
+    if (lines.isEmpty()) return;
+    // A batch beyond the bound shows only its newest lines.
+    if (lines.size() > kMaxLines) lines.remove(0, lines.size() - kMaxLines);
+    QScrollBar* bar = verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    const int keptPosition = bar->value();
+    appendPlainText(lines.join(QChar(u'\n')));
+    bar->setValue(following ? bar->maximum() : keptPosition);
+}

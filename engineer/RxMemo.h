@@ -1,0 +1,33 @@
+#pragma once
+// The received lines: a read-only list that the receive thread feeds line by line and that shows
+// what came at most 25 times a second, so that a flood costs one layout and one repaint a batch
+// instead of one a line. It keeps the newest kMaxLines lines, follows new lines unless the engineer
+// has scrolled up, and keeps one received line one line (no wrapping).
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTimer>
+#include <mutex>
+#include <string>
+
+class TRxMemo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    static constexpr int kMaxLines = 100'000;
+    static constexpr int kShowIntervalMs = 40;
+
+    explicit TRxMemo(QWidget* parent = nullptr);
+
+    // Any thread: queues a line to be shown with the next batch.
+    void Post(const std::u16string& line);
+    // UI thread: empties the list and drops what waits to be shown.
+    void ClearLines();
+    // UI thread: shows what waits now (also done by the batch timer).
+    void Flush();
+
+private:
+    void StartBatch();
+
+    std::mutex pendingMutex_;
+    QStringList pending_;  // guarded by pendingMutex_
+    QTimer batchTimer_;
+};
