@@ -1,0 +1,289 @@
+#include "Script.h"
+
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <utility>
+
+#include "IntegerText.h"
+#include "Network.h"
+
+namespace map27test {
+
+namespace {
+
+constexpr Duration kLongestTime{3'600'000};
+// What a data frame carries with the link's default frame size; the radio may negotiate less,
+// which only the run can tell.
+constexpr std::size_t kDefaultCapacity = 2048;
+
+constexpr std::array<std::pair<std::string_view, std::uint16_t>, 5> kInterrogations{{
+    {"personality", 0},
+    {"numbering", 1},
+    {"settings", 2},
+    {"operating", 3},
+    {"network", 4},
+}};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r')) text.remove_prefix(1);
+    while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
+
+// Reads words off the front of a line; the rest stays available for texts with blanks in them.
+class LineReader {
+public:
+    LineReader(int line, std::string_view text) : line_(line), rest_(text) {}
+
+    std::string_view Word() {
+        rest_ = Trim(rest_);
+        std::size_t end = 0;
+        while (end < rest_.size() && !IsBlank(rest_[end])) ++end;
+        const std::string_view word = rest_.substr(0, end);
+        rest_.remove_prefix(end);
+        return word;
+    }
+    std::string_view Rest() const { return Trim(rest_); }
+    bool AtEnd() const { return Rest().empty(); }
+    std::string_view TakeRest() { return Trim(std::exchange(rest_, {})); }
+    void Consume(std::size_t count) { rest_.remove_prefix(count); }
+    void SkipBlanks() { rest_ = Trim(rest_); }
+
+    [[noreturn]] void Fail(const std::string& message) const { throw ScriptError(line_, message); }
+
+    std::string_view Required(std::string_view what) {
+        const std::string_view word = Word();
+        if (word.empty()) Fail("missing " + std::string(what));
+        return word;
+    }
+
+    // An optional "within TIME" closing the step.
+    Duration Within(Duration fallback) {
+        if (AtEnd()) return fallback;
+        const std::string_view word = Word();
+        if (word != "within")
+            Fail("unexpected '" + std::string(word) + "'; expected 'within TIME'");
+        const Duration time = Time(Required("time after 'within'"));
+        ExpectEnd();
+        return time;
+    }
+
+    Duration Time(std::string_view text) const {
+        try {
+            return ParseTime(text);
+        } catch (const std::invalid_argument& e) {
+            Fail(e.what());
+        }
+    }
+
+    void ExpectEnd() const {
+        if (!AtEnd()) Fail("unexpected '" + std::string(Rest()) + "' at the end of the step");
+    }
+
+private:
+    int line_;
+    std::string_view rest_;
+};
+
+// A number typed into an address or status field: the operator's integer rules, and a value the
+// field can carry (the windows would quietly keep only its low bits).
+std::string FieldNumber(LineReader& reader, std::string_view what, std::int32_t largest) {
+    const std::string typed(reader.Required(what));
+    const auto value = text::ParseInteger(typed);
+    if (!value) reader.Fail(text::NotAnIntegerMessage(typed));
+    if (*value < 0 || *value > largest)
+        reader.Fail(std::string(what) + " " + typed + " is out of range (0 to " +
+                    std::to_string(largest) + ")");
+    return typed;
+}
+
+void ReadAddress(LineReader& reader, map27::SendRequest& request) {
+    request.prefixText = FieldNumber(reader, "PFIX", 255);
+    request.identText = FieldNumber(reader, "IDENT", 65535);
+}
+
+std::string RawHex(LineReader& reader) {
+    std::string digits;
+    for (std::string_view word = reader.Word(); !word.empty(); word = reader.Word()) {
+        for (const char c : word)
+            if (!std::isxdigit(static_cast<unsigned char>(c)))
+                reader.Fail("'" + std::string(word) + "' is not hexadecimal");
+        digits += word;
+    }
+    if (digits.empty()) reader.Fail("missing the message bytes (hexadecimal)");
+    if (digits.size() % 2 != 0) reader.Fail("odd number of hexadecimal digits");
+    return digits;
+}
+
+SendStep ParseSend(LineReader& reader) {
+    SendStep step;
+    map27::SendRequest& request = step.request;
+    const std::string_view kind = reader.Required("what to send");
+    if (kind == "status") {
+        request.sendKind = map27::SendKind::StatusCall;
+        ReadAddress(reader, request);
+        request.statusText = FieldNumber(reader, "STATUS", 255);
+    } else if (kind == "voice" || kind == "emergency" || kind == "disconnect") {
+        request.sendKind = kind == "voice"       ? map27::SendKind::SetupVoice
+                           : kind == "emergency" ? map27::SendKind::EmergencySpeechCall
+                                                 : map27::SendKind::Disconnect;
+        ReadAddress(reader, request);
+    } else if (kind == "data" || kind == "data8") {
+        request.sendKind = map27::SendKind::DataCall;
+        request.eightBitCoding = kind == "data8";
+        ReadAddress(reader, request);
+        request.dataText = std::string(reader.TakeRest());
+        if (request.dataText.empty()) reader.Fail("missing the text of the data call");
+        return step;
+    } else if (kind == "interrogate") {
+        const std::string_view item = reader.Required("what to interrogate");
+        request.sendKind = map27::SendKind::RadioInterrogation;
+        bool known = false;
+        for (const auto& [name, code] : kInterrogations) {
+            if (item == name) {
+                request.interrogationKind = code;
+                known = true;
+            }
+        }
+        if (!known)
+            reader.Fail("unknown interrogation '" + std::string(item) +
+                        "'; expected personality, numbering, settings, operating or network");
+    } else if (kind == "raw") {
+        // A hand-made network message, sent as the test window sends one in a data frame.
+        request.sendKind = map27::SendKind::TestFrame;
+        request.makeLtMessage = true;
+        request.data1Text = "04";
+        request.data5Text = RawHex(reader);
+    } else {
+        reader.Fail("unknown message '" + std::string(kind) +
+                    "'; expected status, voice, emergency, disconnect, data, data8, interrogate "
+                    "or raw");
+    }
+    reader.ExpectEnd();
+    return step;
+}
+
+// A quoted text ("..." with \" and \\) or a pattern (/.../ with \/ kept for the pattern itself).
+std::string Delimited(LineReader& reader, char delimiter, bool keepEscapes) {
+    const std::string_view rest = reader.Rest();
+    std::string text;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (c == '\\' && i + 1 < rest.size() && (rest[i + 1] == delimiter || rest[i + 1] == '\\')) {
+            if (keepEscapes) text += c;
+            text += rest[++i];
+            continue;
+        }
+        if (c == delimiter) {
+            reader.SkipBlanks();
+            reader.Consume(i + 1);
+            return text;
+        }
+        text += c;
+    }
+    reader.Fail(delimiter == '"' ? "missing closing quote" : "missing closing '/' of the pattern");
+}
+
+Step ParseExpect(LineReader& reader) {
+    Step step;
+    const std::string_view what = reader.Required("'rx' or 'no rx'");
+    if (what == "no") {
+        if (reader.Word() != "rx") reader.Fail("expected 'expect no rx'");
+        step.action = ExpectNoRxStep{reader.Within(kDefaultNoRxTime)};
+        return step;
+    }
+    if (what != "rx") reader.Fail("expected 'expect rx' or 'expect no rx'");
+    ExpectRxStep expect;
+    const std::string_view rest = reader.Rest();
+    if (rest.empty()) reader.Fail("missing the expected text (\"TEXT\" or /PATTERN/)");
+    if (rest.front() == '"') {
+        expect.text = Delimited(reader, '"', false);
+    } else if (rest.front() == '/') {
+        expect.isPattern = true;
+        expect.text = Delimited(reader, '/', true);
+        try {
+            expect.pattern = std::regex(expect.text, std::regex::ECMAScript);
+        } catch (const std::regex_error& e) {
+            reader.Fail("bad pattern /" + expect.text + "/: " + e.what());
+        }
+    } else {
+        reader.Fail("the expected text must be quoted (\"TEXT\") or a pattern (/PATTERN/)");
+    }
+    expect.within = reader.Within(kDefaultRxTime);
+    step.action = std::move(expect);
+    return step;
+}
+
+Step ParseStep(int line, std::string_view text) {
+    LineReader reader(line, text);
+    const std::string_view keyword = reader.Word();
+    Step step;
+    if (keyword == "link") {
+        step.action = LinkStep{reader.Within(kDefaultLinkTime)};
+    } else if (keyword == "send") {
+        SendStep send = ParseSend(reader);
+        try {
+            (void)map27::BuildMessage(send.request, 1, kDefaultCapacity);
+        } catch (const map27::BuildError& e) {
+            reader.Fail(e.what());
+        }
+        step.action = std::move(send);
+    } else if (keyword == "expect") {
+        step = ParseExpect(reader);
+    } else if (keyword == "wait") {
+        step.action = WaitStep{reader.Time(reader.Required("time"))};
+        reader.ExpectEnd();
+    } else {
+        reader.Fail("unknown step '" + std::string(keyword) +
+                    "'; expected link, send, expect or wait");
+    }
+    step.line = line;
+    step.text = std::string(text);
+    return step;
+}
+
+}  // namespace
+
+bool ExpectRxStep::Matches(const std::string& rxText) const {
+    if (!isPattern) return rxText == text;
+    try {
+        return std::regex_search(rxText, pattern);
+    } catch (const std::regex_error&) {
+        return false;  // a pattern too complex for this line matches nothing, it ends no run
+    }
+}
+
+Duration ParseTime(std::string_view text) {
+    const bool millis = text.ends_with("ms");
+    const bool seconds = !millis && text.ends_with("s");
+    const std::string_view digits = text.substr(0, text.size() - (millis ? 2 : seconds ? 1 : 0));
+    long long value = -1;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if ((!millis && !seconds) || digits.empty() || error != std::errc{} ||
+        end != digits.data() + digits.size() || value < 0)
+        throw std::invalid_argument("'" + std::string(text) + "' is not a time (500ms or 2s)");
+    if (value > (millis ? kLongestTime.count() : kLongestTime.count() / 1000))
+        throw std::invalid_argument("'" + std::string(text) + "' is longer than an hour");
+    return Duration(millis ? value : value * 1000);
+}
+
+std::vector<Step> ParseScript(std::string_view text) {
+    std::vector<Step> steps;
+    int line = 0;
+    while (!text.empty()) {
+        ++line;
+        const std::size_t end = text.find('\n');
+        const std::string_view content = Trim(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (content.empty() || content.front() == '#') continue;
+        steps.push_back(ParseStep(line, content));
+    }
+    return steps;
+}
+
+}  // namespace map27test
