@@ -82,7 +82,8 @@ public:
         if (generation != portGeneration_.load() ||
             session_->Port() == map27::LinkSession::PortState::Lost)
             return;  // about a port closed since, or a loss already told
-        if (PortGone()) {
+        // The receive thread says "Comport lost: ..." once, when it sees the hang-up, and stops.
+        if (PortGone() || text.startsWith(QStringLiteral("Comport lost"))) {
             Run([&] { session_->PortLost(); });
         } else {
             host_.ReportFromLinkSide(text);
