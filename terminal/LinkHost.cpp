@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "DeviceWait.h"
 #include "Hcomm.h"
 #include "LinkSession.h"
 #include "QtLinkTimer.h"
@@ -44,7 +45,11 @@ public:
         comm_.SetRxThreshold(1);
         comm_.SetBaudRate(TBaudRate::___1200bps);
         comm_.OnCommEvent = [this](THComm& port, std::uint32_t& size) { OnCommEvent(port, size); };
-        comm_.OnCommError = [this](const std::string& message) { host_.ReportFromLinkSide(Q(message)); };
+        comm_.OnCommError = [this](const std::string& message) {
+            host_.Post([this, generation = portGeneration_.load(), text = Q(message)] {
+                OnReceiveError(generation, text);
+            });
+        };
         host_.Publish(session_->Snapshot());
     }
 
@@ -57,30 +62,97 @@ public:
         try {
             fn();
         } catch (const std::exception& error) {
-            host_.ReportFromLinkSide(Q(error.what()));
+            ReportOrLose(Q(error.what()));
         } catch (...) {
-            host_.ReportFromLinkSide(QStringLiteral("Unknown error"));
+            ReportOrLose(QStringLiteral("Unknown error"));
         }
         host_.Publish(session_->Snapshot());
     }
 
+    // An error of a port whose device has gone is the loss, told once; any other is reported.
+    void ReportOrLose(const QString& text) {
+        if (PortGone()) {
+            session_->PortLost();
+        } else {
+            host_.ReportFromLinkSide(text);
+        }
+    }
+
+    bool PortGone() const { return comm_.GetPortStatus() && comm_.IsPortLost(); }
+
+    // The receive thread's reports: a port that has gone (it says so once), or a failed read.
+    void OnReceiveError(unsigned generation, const QString& text) {
+        if (generation != portGeneration_.load() ||
+            session_->Port() == map27::LinkSession::PortState::Lost)
+            return;  // about a port closed since, or a loss already told
+        // The receive thread says "Comport lost: ..." once, when it sees the hang-up, and stops.
+        if (PortGone() || text.startsWith(QStringLiteral("Comport lost"))) {
+            Run([&] { session_->PortLost(); });
+        } else {
+            host_.ReportFromLinkSide(text);
+        }
+    }
+
     void StopEverything() {
+        deviceWait_->Stop();
         session_->PortClosed();
         if (capture_) Captured(capture_->ReceptionAbandoned());
         ++portGeneration_;  // pieces still queued from the port closed now are not taken
         comm_.CloseCommport();
     }
 
-    // Opens the port and starts the link on it.
+    // Opens the port and starts the link on it. A port reopened after a loss puts the panels back;
+    // one that cannot be opened while lost is waited for again.
     void OpenAndStart() {
-        comm_.OpenCommport();
+        const bool wasLost = session_->Port() == map27::LinkSession::PortState::Lost;
+        try {
+            comm_.OpenCommport();
+        } catch (...) {
+            if (wasLost) WaitForTheDevice();
+            throw;
+        }
         ++portGeneration_;
         session_->PortOpened();
+        if (wasLost) host_.ToUi([h = &host_] { emit h->PortRestored(); });
+    }
+
+    // The device came back at its path: reopened without a box; false to wait on.
+    bool ReopenLostPort() {
+        bool reopened = false;
+        Run([&] {
+            if (session_->Port() != map27::LinkSession::PortState::Lost) return;
+            try {
+                comm_.OpenCommport();
+            } catch (const ECommError&) {
+                return;  // not usable yet: the wait goes on
+            }
+            reopened = true;
+            ++portGeneration_;
+            session_->PortOpened();
+            host_.ToUi([h = &host_] { emit h->PortRestored(); });
+        });
+        return reopened;
+    }
+
+    void WaitForTheDevice() {
+        // Queued: a wait started from inside the wait's own reopen would be stopped as it returns.
+        QMetaObject::invokeMethod(
+            deviceWait_.get(),
+            [this, device = Q(comm_.DevicePath())] {
+                if (session_->Port() != map27::LinkSession::PortState::Lost) return;
+                deviceWait_->Start(device, [this] { return ReopenLostPort(); });
+            },
+            Qt::QueuedConnection);
     }
 
     // --- ILinkPort (link thread) ---
     void Write(std::span<const std::uint8_t> bytes) override {
-        comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        try {
+            comm_.WriteData(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        } catch (const ECommError& error) {
+            if (PortGone()) throw map27::PortLostError(error.what());
+            throw;
+        }
         lastWriteSize_ = bytes.size();
         if (capture_) Captured(capture_->Sent(bytes));
     }
@@ -92,8 +164,9 @@ public:
         const auto lineTime = std::chrono::milliseconds(
             (lastWriteSize_ * 10 * 1000) / (bps == 0 ? 1200 : bps));
         const auto deadline = std::chrono::steady_clock::now() + lineTime + 2000ms;
-        while (!host_.cancelWaits_.load() && comm_.GetPortStatus() && !comm_.IsPortLost()) {
+        while (!host_.cancelWaits_.load() && comm_.GetPortStatus()) {
             if (comm_.WaitUntilSent(100)) return;
+            if (comm_.IsPortLost()) throw map27::PortLostError("Comport lost");
             if (std::chrono::steady_clock::now() >= deadline) return;
         }
     }
@@ -133,6 +206,16 @@ public:
     }
     void OnParameterError(const std::string& message) override {
         host_.ReportFromLinkSide(Q(message));
+    }
+    // The port has gone: it closes at once, so nothing more is written and nothing more is read;
+    // one box names the device, the panels say so, and the device is waited for at its path.
+    void OnPortLost() override {
+        const QString device = Q(comm_.DevicePath());
+        ++portGeneration_;
+        comm_.CloseCommport();
+        host_.ReportFromLinkSide(QStringLiteral("Comport lost: ") + device);
+        host_.ToUi([h = &host_, device] { emit h->PortLost(device); });
+        WaitForTheDevice();
     }
     void OnMessageBuilt(const map27::BuiltMessage& built, bool isRepeat) override {
         if (!isRepeat) lastBuiltKind_ = sendingKind_;
@@ -174,6 +257,7 @@ private:
     THComm comm_;
     std::array<std::unique_ptr<QtLinkTimer>, map27::kSessionTimerCount> timers_;
     std::unique_ptr<map27::LinkSession> session_;
+    std::unique_ptr<TDeviceWait> deviceWait_ = std::make_unique<TDeviceWait>();  // link thread
     std::size_t lastWriteSize_ = 0;
     int sendingKind_ = 0;
     int lastBuiltKind_ = 0;

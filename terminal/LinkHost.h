@@ -73,6 +73,11 @@ signals:
     // After a message was built (before it is written). isRepeat for a T1 repeat.
     void MessageBuilt(int sendKind, const std::array<std::uint8_t, 4>& header, bool isRepeat);
     void ErrorOccurred(const QString& text);
+    // The port's device has gone (adapter pulled, far end closed): the link is down and the port
+    // closed; its return at the same path is waited for. Once per loss.
+    void PortLost(const QString& device);
+    // The lost port is open again (its device came back, or the operator chose it again).
+    void PortRestored();
 
 private:
     class Worker;

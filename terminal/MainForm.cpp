@@ -340,6 +340,14 @@ void TMainForm::ConnectLink() {
                 if (kind == map27::SendKind::DataCall && !isRepeat) dataMemo_->clear();
                 if (kind == map27::SendKind::TestFrame) ShowSentHeader(header);
             });
+    connect(link_.get(), &LinkHost::PortLost, this, [this] {
+        portLost_ = true;
+        UpdatePortPanel();
+    });
+    connect(link_.get(), &LinkHost::PortRestored, this, [this] {
+        portLost_ = false;
+        UpdatePortPanel();
+    });
     connect(link_.get(), &LinkHost::ErrorOccurred, this, [](const QString& text) { talvane::ReportError(text); });
 }
 
@@ -364,7 +372,8 @@ void TMainForm::ChoosePortAtStart() {
 }
 
 void TMainForm::UpdatePortPanel() {
-    panels_[0]->setText(QStringLiteral("COMPORT  ") + portText_ + QStringLiteral("  ") + speedText_);
+    panels_[0]->setText(QStringLiteral("COMPORT  ") + portText_ + QStringLiteral("  ") +
+                        (portLost_ ? QStringLiteral("lost") : speedText_));
     panels_[0]->setToolTip(QString::fromStdString(ComDevicePath(portText_.toStdString())));
 }
 

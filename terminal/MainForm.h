@@ -189,6 +189,7 @@ private:
 
     QString portText_ = QStringLiteral("COM1");
     QString speedText_ = QStringLiteral("1200bps");
+    bool portLost_ = false;  // the port's device has gone; the link host waits for it
     int shortMessageLimit_ = 25;
     int refreshMs_ = 100;  // ValueTimer; 0 stops the refresh
     bool startFailed_ = false;
