@@ -201,15 +201,13 @@ public:
     void OnReceptionTimedOut() override {
         if (capture_) Captured(capture_->ReceptionAbandoned());
     }
-    void OnPortLost() override {
-        if (capture_) Captured(capture_->ReceptionAbandoned());
-    }
     void OnParameterError(const std::string& message) override {
         host_.ReportFromLinkSide(Q(message));
     }
     // The port has gone: it closes at once, so nothing more is written and nothing more is read;
     // one box names the device, the panels say so, and the device is waited for at its path.
     void OnPortLost() override {
+        if (capture_) Captured(capture_->ReceptionAbandoned());
         const QString device = Q(comm_.DevicePath());
         ++portGeneration_;
         comm_.CloseCommport();
