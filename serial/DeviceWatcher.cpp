@@ -2,6 +2,7 @@
 
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,6 +56,11 @@ TWay WayOf(const std::string& path) {
     return way;
 }
 
+// The slave side of a pseudo-terminal: the character devices of majors 136 to 143.
+bool IsPseudoTerminal(const struct stat& info) {
+    return S_ISCHR(info.st_mode) && major(info.st_rdev) >= 136 && major(info.st_rdev) <= 143;
+}
+
 }  // namespace
 
 TDeviceWatcher::TDeviceWatcher(std::string path, TMode mode) : path_(std::move(path)) {
@@ -65,6 +71,8 @@ TDeviceWatcher::TDeviceWatcher(std::string path, TMode mode) : path_(std::move(p
     // After the watches are set, so that a removal from here on is seen.
     struct stat info {};
     if (::stat(path_.c_str(), &info) == 0) lostNode_.emplace(info.st_dev, info.st_ino);
+    if (::lstat(path_.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        firstLink_.emplace(info.st_dev, info.st_ino);
 }
 
 TDeviceWatcher::~TDeviceWatcher() {
@@ -86,7 +94,11 @@ bool TDeviceWatcher::IsBack() {
         lostNode_.reset();
         return false;
     }
-    return present && lostNode_ != std::pair{info.st_dev, info.st_ino};
+    if (!present || lostNode_ == std::pair{info.st_dev, info.st_ino}) return false;
+    if (!IsPseudoTerminal(info)) return true;
+    struct stat link {};
+    return ::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+           firstLink_ != std::pair{link.st_dev, link.st_ino};
 }
 
 bool TDeviceWatcher::NodePresent(const std::string& path) {

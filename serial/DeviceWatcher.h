@@ -35,7 +35,10 @@ public:
     bool IsPresent();
     // IsPresent, but not for the very node that was at the path when the watcher began unless it
     // has been away since: a port that has just been lost may leave its node behind for a moment,
-    // and opening that again would only lose it again.
+    // and opening that again would only lose it again. A pseudo-terminal is never plugged back in:
+    // a new one that takes a lost one's number belongs to another program (a login session, a
+    // test), so one counts as back only behind a link at the path that was made anew since the
+    // watcher began (a socat or simulator link pointed at its new peer).
     bool IsBack();
 
     // A node (not a folder) is at path, after every link, and may be opened for reading and
@@ -52,4 +55,5 @@ private:
     std::set<std::string> namesOnTheWay_;
     bool allWatched_ = false;
     std::optional<std::pair<dev_t, ino_t>> lostNode_;  // the node the watcher began with
+    std::optional<std::pair<dev_t, ino_t>> firstLink_;  // the link at the path when it began
 };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "DeviceWatcher.h"
+#include "PtyFixture.h"
 
 namespace {
 
@@ -117,6 +118,32 @@ TEST(DeviceWatcher, SeesTheDeviceComeAndGo) {
         watcher.IsPresent();
         pollfd ready{watcher.Descriptor(), POLLIN, 0};
         EXPECT_EQ(::poll(&ready, 1, 0), 0);
+    }
+}
+
+// A pseudo-terminal is never plugged back in: only a link made anew at the path leads to one that
+// counts as back, never a link that now happens to reach another program's terminal.
+TEST(DeviceWatcher, APseudoTerminalIsBackOnlyBehindALinkMadeAnew) {
+    const struct {
+        const char* name;
+        bool remakeTheWatchedLink;  // else a link further along the way changes
+        bool back;
+    } cases[] = {
+        {"the watched link made anew", true, true},
+        {"the watched link left alone, reaching another terminal", false, false},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.name);
+        TempFolder folder;
+        PtyPair lost, stranger;
+        fs::create_symlink(lost.SlavePath(), folder.Path() / "hop");
+        fs::create_symlink(folder.Path() / "hop", folder.Path() / "radio");
+        TDeviceWatcher watcher((folder.Path() / "radio").string());
+        EXPECT_FALSE(watcher.IsBack());
+        RepointLink(folder.Path() / (item.remakeTheWatchedLink ? "radio" : "hop"),
+                    stranger.SlavePath());
+        EXPECT_TRUE(WakesUp(watcher));
+        EXPECT_EQ(watcher.IsBack(), item.back);
     }
 }
 
