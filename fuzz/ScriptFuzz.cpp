@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <string>
 
-#include "FuzzSupport.h"
-#include "Network.h"
-#include "Script.h"
-#include "TestReport.h"
+#include "fuzz/FuzzSupport.h"
+#include "map27/network/Network.h"
+#include "tools/Script.h"
+#include "tools/TestReport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,12 +1,12 @@
-#include "Script.h"
+#include "tools/Script.h"
 
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <utility>
 
-#include "IntegerText.h"
-#include "Network.h"
+#include "map27/network/Network.h"
+#include "text/IntegerText.h"
 
 namespace map27test {
 

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "SendRequest.h"
+#include "map27/network/SendRequest.h"
 
 namespace map27test {
 

@@ -1,9 +1,9 @@
-#include "ScriptRunner.h"
+#include "tools/ScriptRunner.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "LinkInterfaces.h"
+#include "map27/link/LinkInterfaces.h"
 
 namespace map27test {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Script.h"
-#include "SendRequest.h"
-#include "TestReport.h"
+#include "map27/network/SendRequest.h"
+#include "tools/Script.h"
+#include "tools/TestReport.h"
 
 namespace map27test {
 

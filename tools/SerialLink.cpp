@@ -1,4 +1,4 @@
-#include "SerialLink.h"
+#include "tools/SerialLink.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "Network.h"
-#include "PortNames.h"
+#include "map27/network/Network.h"
+#include "serial/PortNames.h"
 
 namespace map27test {
 

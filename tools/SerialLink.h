@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "Hcomm.h"
-#include "LinkSession.h"
-#include "ScriptRunner.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "map27/link/LinkSession.h"
+#include "serial/Hcomm.h"
+#include "tools/ScriptRunner.h"
 
 namespace map27test {
 

@@ -1,4 +1,4 @@
-#include "TestReport.h"
+#include "tools/TestReport.h"
 
 #include <cstdio>
 #include <utility>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Script.h"
+#include "tools/Script.h"
 
 namespace map27test {
 

@@ -16,13 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "Hcomm.h"
-#include "PortNames.h"
-#include "Script.h"
-#include "ScriptRunner.h"
-#include "SerialLink.h"
-#include "TestReport.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "serial/Hcomm.h"
+#include "serial/PortNames.h"
+#include "tools/Script.h"
+#include "tools/ScriptRunner.h"
+#include "tools/SerialLink.h"
+#include "tools/TestReport.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "DeviceWatcher.h"
-#include "PtyFixture.h"
+#include "serial/DeviceWatcher.h"
+#include "serial/tests/PtyFixture.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <QTime>
 #include <QTimer>
 
-#include "DataMemoEdit.h"
-#include "TerminalTestSupport.h"
+#include "terminal/DataMemoEdit.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "RadiosimChild.h"
+#include "soak/RadiosimChild.h"
 
 extern char** environ;
 

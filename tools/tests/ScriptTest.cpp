@@ -1,9 +1,9 @@
-#include "Script.h"
+#include "tools/Script.h"
 
 #include <gtest/gtest.h>
 
-#include "Network.h"
-#include "TestReport.h"
+#include "map27/network/Network.h"
+#include "tools/TestReport.h"
 
 namespace map27test {
 namespace {
