@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "FrameCodec.h"
-#include "FrameReception.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/link/FrameReception.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "InProcessFigures.h"
+#include "bench/InProcessFigures.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,13 +20,13 @@
 #include <string>
 #include <thread>
 
-#include "DialogWidgets.h"
-#include "ErrorReporting.h"
-#include "LinkHost.h"
-#include "LogView.h"
-#include "MainForm.h"
-#include "ScriptedRadio.h"
-#include "Stats.h"
+#include "bench/ScriptedRadio.h"
+#include "bench/Stats.h"
+#include "terminal/ErrorReporting.h"
+#include "terminal/LinkHost.h"
+#include "terminal/LogView.h"
+#include "terminal/MainForm.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 namespace bench {
 namespace {

@@ -1,4 +1,4 @@
-#include "ProcessFigures.h"
+#include "bench/ProcessFigures.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "ScriptedRadio.h"
-#include "Stats.h"
+#include "bench/ScriptedRadio.h"
+#include "bench/Stats.h"
 
 extern char** environ;
 

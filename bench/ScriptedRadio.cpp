@@ -1,4 +1,4 @@
-#include "ScriptedRadio.h"
+#include "bench/ScriptedRadio.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "FrameCodec.h"
-#include "FrameReception.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/link/FrameReception.h"
 
 namespace bench {
 

@@ -9,9 +9,9 @@
 #include <exception>
 #include <string>
 
-#include "ErrorReporting.h"
-#include "InProcessFigures.h"
-#include "ProcessFigures.h"
+#include "bench/InProcessFigures.h"
+#include "bench/ProcessFigures.h"
+#include "terminal/ErrorReporting.h"
 
 int main(int argc, char** argv) {
     std::string talvane = HALBERD_TALVANE27_PATH;

@@ -1,4 +1,4 @@
-#include "DevicesForm.h"
+#include "desktop/DevicesForm.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "PortNames.h"
+#include "serial/PortNames.h"
 
 namespace {
 

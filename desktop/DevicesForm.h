@@ -6,7 +6,7 @@
 #include <QString>
 #include <vector>
 
-#include "DeviceList.h"
+#include "serial/DeviceList.h"
 
 class QComboBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "ReportingApplication.h"
+#include "desktop/ReportingApplication.h"
 
 #include <QMetaObject>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "SignalWatcher.h"
+#include "desktop/SignalWatcher.h"
 
 #include <fcntl.h>
 #include <unistd.h>

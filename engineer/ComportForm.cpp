@@ -1,8 +1,8 @@
-#include "ComportForm.h"
+#include "engineer/ComportForm.h"
 
 #include <QPushButton>
 
-#include "Controls.h"
+#include "engineer/Controls.h"
 
 TComportForm::TComportForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ComportForm"));

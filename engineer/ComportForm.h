@@ -3,7 +3,7 @@
 // remembered from one showing to the next.
 #include <QDialog>
 
-#include "PortSettings.h"
+#include "engineer/PortSettings.h"
 
 class QPushButton;
 class TRadioGroup;

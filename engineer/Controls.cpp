@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "engineer/Controls.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

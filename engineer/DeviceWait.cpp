@@ -1,10 +1,10 @@
-#include "DeviceWait.h"
+#include "engineer/DeviceWait.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
 
-#include "DeviceWatcher.h"
+#include "serial/DeviceWatcher.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Config > "&Devices...": choosing the device behind a COM name. A change to the port in use
 // takes effect through the same re-open as checking the "Active" box: one second later.
-#include "DeviceWait.h"
-#include "DevicesForm.h"
-#include "EngineerForm.h"
-#include "Hcomm.h"
+#include "desktop/DevicesForm.h"
+#include "engineer/DeviceWait.h"
+#include "engineer/EngineerForm.h"
+#include "serial/Hcomm.h"
 
 void TEngineerForm::Devices1Click() {
     const QString port =

@@ -6,10 +6,10 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 
-#include "EngineerForm.h"
-#include "ErrorReport.h"
-#include "OrrickSettings.h"
-#include "RxMemo.h"
+#include "engineer/EngineerForm.h"
+#include "engineer/ErrorReport.h"
+#include "engineer/OrrickSettings.h"
+#include "engineer/RxMemo.h"
 
 void TEngineerForm::AddEvidenceItems(QMenu* file, QAction* fileSeparator, QMenu* config) {
     SaveRx1 = new QAction(QStringLiteral("Save &RX As..."), file);

@@ -1,4 +1,4 @@
-#include "EngineerForm.h"
+#include "engineer/EngineerForm.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,17 +20,17 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "CodePage437.h"
-#include "ComportForm.h"
-#include "Controls.h"
-#include "DeviceWait.h"
-#include "EngineerLines.h"
-#include "ErrorReport.h"
-#include "Hcomm.h"
-#include "OrrickSettings.h"
-#include "PortNames.h"
-#include "RxMemo.h"
-#include "VersionForm.h"
+#include "engineer/ComportForm.h"
+#include "engineer/Controls.h"
+#include "engineer/DeviceWait.h"
+#include "engineer/EngineerLines.h"
+#include "engineer/ErrorReport.h"
+#include "engineer/OrrickSettings.h"
+#include "engineer/RxMemo.h"
+#include "engineer/VersionForm.h"
+#include "serial/Hcomm.h"
+#include "serial/PortNames.h"
+#include "text/CodePage437.h"
 
 namespace {
 

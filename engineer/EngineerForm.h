@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "PortSettings.h"
+#include "engineer/PortSettings.h"
 
 class QAction;
 class QCheckBox;

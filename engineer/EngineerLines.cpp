@@ -1,12 +1,12 @@
-#include "EngineerLines.h"
+#include "engineer/EngineerLines.h"
 
 #include <algorithm>
 #include <array>
 
-#include "CodePage437.h"
-#include "IntegerText.h"
-#include "Utf8.h"
-#include "VisibleControls.h"
+#include "text/CodePage437.h"
+#include "text/IntegerText.h"
+#include "text/Utf8.h"
+#include "text/VisibleControls.h"
 
 namespace orrick {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 namespace orrick {
 

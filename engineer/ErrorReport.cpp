@@ -1,4 +1,4 @@
-#include "ErrorReport.h"
+#include "engineer/ErrorReport.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "OrrickSettings.h"
+#include "engineer/OrrickSettings.h"
 
 #include <QSettings>
 

@@ -3,7 +3,7 @@
 // ~/.config/halberd/orrick.conf): "Port", "Bps" and "Stop" as strings, "Mode" as an integer.
 #include <QString>
 
-#include "PortSettings.h"
+#include "engineer/PortSettings.h"
 
 namespace orrick {
 

@@ -1,4 +1,4 @@
-#include "PortSettings.h"
+#include "engineer/PortSettings.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "Hcomm.h"
+#include "serial/Hcomm.h"
 
 namespace orrick {
 

@@ -1,4 +1,4 @@
-#include "RxMemo.h"
+#include "engineer/RxMemo.h"
 
 #include <QScrollBar>
 #include <algorithm>

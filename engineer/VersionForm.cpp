@@ -1,4 +1,4 @@
-#include "VersionForm.h"
+#include "engineer/VersionForm.h"
 
 #include <QLabel>
 #include <QLinearGradient>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <cmath>
 
-#include "Controls.h"
+#include "engineer/Controls.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <exception>
 #include <string_view>
 
-#include "DeviceList.h"
-#include "EngineerForm.h"
-#include "ErrorReport.h"
-#include "SignalWatcher.h"
+#include "desktop/SignalWatcher.h"
+#include "engineer/EngineerForm.h"
+#include "engineer/ErrorReport.h"
+#include "serial/DeviceList.h"
 
 int main(int argc, char** argv) {
     // Answered before the application exists, so it needs no window and no display.

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "FuzzSupport.h"
-#include "Network.h"
+#include "fuzz/FuzzSupport.h"
+#include "map27/network/Network.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto message = std::make_unique<std::uint8_t[]>(size);

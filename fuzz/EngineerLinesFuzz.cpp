@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "EngineerLines.h"
-#include "FuzzSupport.h"
+#include "engineer/EngineerLines.h"
+#include "fuzz/FuzzSupport.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "FrameCodec.h"
-#include "FrameReception.h"
-#include "FuzzSupport.h"
-#include "LinkTestHarness.h"
+#include "fuzz/FuzzSupport.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/link/FrameReception.h"
+#include "map27/link/tests/LinkTestHarness.h"
 
 namespace {
 

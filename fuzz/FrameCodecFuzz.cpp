@@ -8,8 +8,8 @@
 #include <array>
 #include <vector>
 
-#include "FrameCodec.h"
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
+#include "map27/link/FrameCodec.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "Codings.h"
-#include "FuzzSupport.h"
-#include "IntegerText.h"
-#include "Network.h"
+#include "fuzz/FuzzSupport.h"
+#include "map27/network/Codings.h"
+#include "map27/network/Network.h"
+#include "text/IntegerText.h"
 
 namespace {
 

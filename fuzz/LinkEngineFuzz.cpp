@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "LinkTestHarness.h"
+#include "fuzz/FuzzSupport.h"
+#include "map27/link/tests/LinkTestHarness.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "Map27Dump.h"
+#include "fuzz/FuzzSupport.h"
+#include "tools/Map27Dump.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input input(data, size);

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
 
 int main(int argc, char** argv) {
     std::vector<std::filesystem::path> files;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "Map27Dump.h"
-#include "WireCapture.h"
+#include "fuzz/FuzzSupport.h"
+#include "map27/capture/WireCapture.h"
+#include "tools/Map27Dump.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,4 @@
-#include "Commands.h"
+#include "radiosim/Commands.h"
 
 #include <cctype>
 #include <sstream>

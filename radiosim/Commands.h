@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "FrameText.h"
+#include "radiosim/FrameText.h"
 
 namespace radiosim {
 

@@ -1,8 +1,8 @@
-#include "FrameText.h"
+#include "radiosim/FrameText.h"
 
 #include <cstdio>
 
-#include "FrameCodec.h"
+#include "map27/link/FrameCodec.h"
 
 namespace radiosim {
 

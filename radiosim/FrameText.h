@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 namespace radiosim {
 

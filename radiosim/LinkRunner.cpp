@@ -1,6 +1,6 @@
-#include "LinkRunner.h"
+#include "radiosim/LinkRunner.h"
 
-#include "FrameCodec.h"
+#include "map27/link/FrameCodec.h"
 
 #include <poll.h>
 #include <termios.h>

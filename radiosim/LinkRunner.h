@@ -16,9 +16,9 @@
 #include <span>
 #include <string>
 
-#include "FrameText.h"
-#include "LinkEngine.h"
-#include "LinkSession.h"
+#include "map27/link/LinkEngine.h"
+#include "map27/link/LinkSession.h"
+#include "radiosim/FrameText.h"
 
 namespace radiosim {
 

@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "radiosim/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

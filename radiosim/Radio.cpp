@@ -1,8 +1,8 @@
-#include "Radio.h"
+#include "radiosim/Radio.h"
 
 #include <cstdio>
 
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 namespace radiosim {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameText.h"
+#include "radiosim/FrameText.h"
 
 namespace radiosim {
 

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "radiosim/Simulator.h"
 
 #include <sys/time.h>
 
@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include "FrameCodec.h"
-#include "HexFormat.h"
-#include "Network.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/network/Network.h"
+#include "text/HexFormat.h"
 
 namespace radiosim {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "LinkRunner.h"
-#include "Radio.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "radiosim/Commands.h"
+#include "radiosim/LinkRunner.h"
+#include "radiosim/Radio.h"
 
 namespace radiosim {
 

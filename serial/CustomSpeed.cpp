@@ -1,10 +1,10 @@
 // Only kernel headers here: <termios.h> must not be included in this file (see CustomSpeed.h).
-#include "CustomSpeed.h"
+#include "serial/CustomSpeed.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 
-#include "SerialSystem.h"
+#include "serial/SerialSystem.h"
 
 int SetCustomLineSpeed(TSerialSystem& system, int fd, unsigned bitsPerSecond) {
     termios2 settings{};

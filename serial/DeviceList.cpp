@@ -1,4 +1,4 @@
-#include "DeviceList.h"
+#include "serial/DeviceList.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -23,7 +23,7 @@
 #include <libudev.h>
 #endif
 
-#include "PortNames.h"
+#include "serial/PortNames.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "DeviceWatcher.h"
+#include "serial/DeviceWatcher.h"
 
 #include <sys/inotify.h>
 #include <sys/stat.h>

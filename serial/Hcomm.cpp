@@ -1,5 +1,5 @@
 // THComm: the timed reads and writes, purges, queue counts and the wait until sent.
-#include "HcommSession.h"
+#include "serial/HcommSession.h"
 
 using namespace hcomm;  // the component's own internals
 

@@ -1,10 +1,10 @@
 // THComm: the exclusive open, the raw mode, the open and close sequence, the port state.
-#include "HcommSession.h"
+#include "serial/HcommSession.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 
-#include "PortNames.h"
+#include "serial/PortNames.h"
 
 using namespace hcomm;  // the component's own internals
 

@@ -1,5 +1,5 @@
 // THComm: the receive thread and the receive event it raises.
-#include "HcommSession.h"
+#include "serial/HcommSession.h"
 
 using namespace hcomm;  // the component's own internals
 

@@ -16,8 +16,8 @@
 #include <thread>
 #include <utility>
 
-#include "Hcomm.h"
-#include "SerialSystem.h"
+#include "serial/Hcomm.h"
+#include "serial/SerialSystem.h"
 
 namespace hcomm {
 

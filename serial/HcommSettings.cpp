@@ -1,7 +1,7 @@
 // THComm: the settings, and how each maps onto termios when the port is open.
-#include "HcommSession.h"
+#include "serial/HcommSession.h"
 
-#include "CustomSpeed.h"
+#include "serial/CustomSpeed.h"
 
 using namespace hcomm;  // the component's own internals
 

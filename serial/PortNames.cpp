@@ -1,4 +1,4 @@
-#include "PortNames.h"
+#include "serial/PortNames.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

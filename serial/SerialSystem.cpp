@@ -1,4 +1,4 @@
-#include "SerialSystem.h"
+#include "serial/SerialSystem.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "RadiosimChild.h"
+#include "soak/RadiosimChild.h"
 
 #include <fcntl.h>
 #include <poll.h>

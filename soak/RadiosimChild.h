@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "PseudoTerminal.h"
+#include "radiosim/PseudoTerminal.h"
 
 namespace soak {
 

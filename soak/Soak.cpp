@@ -26,12 +26,12 @@
 #include <string>
 #include <vector>
 
-#include "HostSender.h"
-#include "LinkHost.h"
-#include "PortNames.h"
-#include "RadiosimChild.h"
-#include "SendRequest.h"
-#include "SoakLedger.h"
+#include "map27/network/SendRequest.h"
+#include "serial/PortNames.h"
+#include "soak/RadiosimChild.h"
+#include "soak/SoakLedger.h"
+#include "terminal/LinkHost.h"
+#include "terminal/tests/HostSender.h"
 
 namespace {
 

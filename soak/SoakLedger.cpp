@@ -1,4 +1,4 @@
-#include "SoakLedger.h"
+#include "soak/SoakLedger.h"
 
 namespace soak {
 

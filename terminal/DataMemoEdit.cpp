@@ -1,4 +1,4 @@
-#include "DataMemoEdit.h"
+#include "terminal/DataMemoEdit.h"
 
 #include <QKeyEvent>
 #include <QMimeData>

@@ -1,4 +1,4 @@
-#include "ErrorReporting.h"
+#include "terminal/ErrorReporting.h"
 
 #include <utility>
 

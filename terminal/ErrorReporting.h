@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-#include "ReportingApplication.h"
+#include "desktop/ReportingApplication.h"
 
 namespace talvane {
 

@@ -1,4 +1,4 @@
-#include "LinkHost.h"
+#include "terminal/LinkHost.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "Hcomm.h"
-#include "LinkSession.h"
-#include "QtLinkTimer.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "map27/link/LinkSession.h"
+#include "serial/Hcomm.h"
+#include "terminal/QtLinkTimer.h"
 
 using namespace std::chrono_literals;
 

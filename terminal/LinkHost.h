@@ -16,9 +16,9 @@
 #include <memory>
 #include <mutex>
 
-#include "LinkEngine.h"
-#include "Network.h"
-#include "SendRequest.h"
+#include "map27/link/LinkEngine.h"
+#include "map27/network/Network.h"
+#include "map27/network/SendRequest.h"
 
 class QThread;
 namespace map27 {

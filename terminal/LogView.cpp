@@ -1,10 +1,10 @@
-#include "LogView.h"
+#include "terminal/LogView.h"
 
 #include <QFontDatabase>
 #include <QScrollBar>
 #include <algorithm>
 
-#include "VisibleControls.h"
+#include "text/VisibleControls.h"
 
 QString VisibleControlCharacters(const QString& text) {
     QString shown = text;

@@ -1,4 +1,4 @@
-#include "MainForm.h"
+#include "terminal/MainForm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,11 +19,11 @@
 #include <QStringDecoder>
 #include <QTime>
 
-#include "DataMemoEdit.h"
-#include "ErrorReporting.h"
-#include "LinkHost.h"
-#include "LogView.h"
-#include "PortNames.h"
+#include "serial/PortNames.h"
+#include "terminal/DataMemoEdit.h"
+#include "terminal/ErrorReporting.h"
+#include "terminal/LinkHost.h"
+#include "terminal/LogView.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <array>
 #include <memory>
 
-#include "LinkEngine.h"
-#include "Network.h"
-#include "SendRequest.h"
+#include "map27/link/LinkEngine.h"
+#include "map27/network/Network.h"
+#include "map27/network/SendRequest.h"
 
 class QAction;
 class QComboBox;

@@ -1,8 +1,8 @@
 // Config > "&Devices...": choosing the device behind a COM name. A change to the port in use
 // takes effect through the same close and delayed re-open as a change in Config > Port.
-#include "DevicesForm.h"
-#include "LinkHost.h"
-#include "MainForm.h"
+#include "desktop/DevicesForm.h"
+#include "terminal/LinkHost.h"
+#include "terminal/MainForm.h"
 
 void TMainForm::DevicesMenuClick() {
     TDevicesForm dialog(portText_, this);

@@ -2,9 +2,9 @@
 // gathering their inputs into the request record, and showing what the link reports in them.
 #include <QTimer>
 
-#include "LinkHost.h"
-#include "MainForm.h"
-#include "TerminalDialogs.h"
+#include "terminal/LinkHost.h"
+#include "terminal/MainForm.h"
+#include "terminal/dialogs/TerminalDialogs.h"
 
 struct TMainForm::Dialogs {
     // Created in this order at start; hidden, never destroyed while the program runs.

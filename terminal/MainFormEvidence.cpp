@@ -12,11 +12,11 @@
 #include <chrono>
 #include <memory>
 
-#include "ErrorReporting.h"
-#include "LinkHost.h"
-#include "LogView.h"
-#include "MainForm.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "terminal/ErrorReporting.h"
+#include "terminal/LinkHost.h"
+#include "terminal/LogView.h"
+#include "terminal/MainForm.h"
 
 namespace {
 

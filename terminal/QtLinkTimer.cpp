@@ -1,4 +1,4 @@
-#include "QtLinkTimer.h"
+#include "terminal/QtLinkTimer.h"
 
 #include <utility>
 

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "LinkInterfaces.h"
+#include "map27/link/LinkInterfaces.h"
 
 class QtLinkTimer final : public QObject, public map27::ILinkTimer {
     Q_OBJECT

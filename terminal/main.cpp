@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string_view>
 
-#include "DeviceList.h"
-#include "ErrorReporting.h"
-#include "MainForm.h"
-#include "SignalWatcher.h"
+#include "desktop/SignalWatcher.h"
+#include "serial/DeviceList.h"
+#include "terminal/ErrorReporting.h"
+#include "terminal/MainForm.h"
 
 int main(int argc, char** argv) {
     // Answered before the application exists, so it needs no window and no display.

@@ -1,10 +1,10 @@
-#include "CodePage437.h"
+#include "text/CodePage437.h"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-#include "Cp437Table.h"
+#include "text/Cp437Table.h"
 
 namespace text {
 namespace {

@@ -1,4 +1,4 @@
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 namespace text {
 namespace {

@@ -1,6 +1,6 @@
-#include "IntegerText.h"
+#include "text/IntegerText.h"
 
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 namespace text {
 

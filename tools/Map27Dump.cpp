@@ -1,6 +1,6 @@
 // map27dump: MAP27 frames and messages from hexadecimal text, decoded as Talvane27's log shows
 // them.
-#include "Map27Dump.h"
+#include "tools/Map27Dump.h"
 
 #include <cstdio>
 #include <fstream>
@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "Codings.h"
-#include "FrameCodec.h"
-#include "FrameReception.h"
-#include "Network.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/link/FrameReception.h"
+#include "map27/network/Codings.h"
+#include "map27/network/Network.h"
 
 namespace {
 

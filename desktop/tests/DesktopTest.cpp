@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "ReportingApplication.h"
-#include "SignalWatcher.h"
+#include "desktop/ReportingApplication.h"
+#include "desktop/SignalWatcher.h"
 
 namespace {
 

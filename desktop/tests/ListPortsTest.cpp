@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "DeviceFolder.h"
-#include "PtyFixture.h"
+#include "serial/tests/DeviceFolder.h"
+#include "serial/tests/PtyFixture.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "DeviceFolder.h"
-#include "DevicesForm.h"
-#include "Hcomm.h"
-#include "OrrickFixture.h"
+#include "desktop/DevicesForm.h"
+#include "engineer/tests/OrrickFixture.h"
+#include "serial/Hcomm.h"
+#include "serial/tests/DeviceFolder.h"
 
 namespace {
 

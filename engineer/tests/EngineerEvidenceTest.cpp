@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "OrrickFixture.h"
+#include "engineer/tests/OrrickFixture.h"
 
 namespace {
 

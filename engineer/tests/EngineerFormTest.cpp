@@ -16,12 +16,12 @@
 #include <map>
 #include <thread>
 
-#include "ComportForm.h"
-#include "Controls.h"
-#include "EngineerLines.h"
-#include "Hcomm.h"
-#include "OrrickFixture.h"
-#include "VersionForm.h"
+#include "engineer/ComportForm.h"
+#include "engineer/Controls.h"
+#include "engineer/EngineerLines.h"
+#include "engineer/VersionForm.h"
+#include "engineer/tests/OrrickFixture.h"
+#include "serial/Hcomm.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "EngineerLines.h"
+#include "engineer/EngineerLines.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "OrrickFixture.h"
+#include "engineer/tests/OrrickFixture.h"
 
 namespace {
 

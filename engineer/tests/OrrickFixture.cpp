@@ -1,4 +1,4 @@
-#include "OrrickFixture.h"
+#include "engineer/tests/OrrickFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include "Hcomm.h"
+#include "serial/Hcomm.h"
 
 QString OrrickTest::configFolder_;
 

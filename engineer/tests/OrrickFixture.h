@@ -10,11 +10,11 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include "RxMemo.h"
+#include "engineer/RxMemo.h"
 
-#include "EngineerForm.h"
-#include "ErrorReport.h"
-#include "PtyPeer.h"
+#include "engineer/EngineerForm.h"
+#include "engineer/ErrorReport.h"
+#include "engineer/tests/PtyPeer.h"
 
 struct CapturedBox {
     orrick::TBoxIcon icon;

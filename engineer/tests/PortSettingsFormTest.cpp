@@ -8,11 +8,11 @@
 #include <QTimer>
 #include <csignal>
 
-#include "ComportForm.h"
-#include "Controls.h"
-#include "Hcomm.h"
-#include "OrrickFixture.h"
-#include "SignalWatcher.h"
+#include "desktop/SignalWatcher.h"
+#include "engineer/ComportForm.h"
+#include "engineer/Controls.h"
+#include "engineer/tests/OrrickFixture.h"
+#include "serial/Hcomm.h"
 
 namespace {
 

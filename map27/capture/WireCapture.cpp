@@ -1,4 +1,4 @@
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <limits>
 #include <utility>
 
-#include "FrameCodec.h"
+#include "map27/link/FrameCodec.h"
 
 namespace map27 {
 

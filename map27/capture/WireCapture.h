@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "FrameReception.h"
+#include "map27/link/FrameReception.h"
 
 namespace map27 {
 

@@ -1,4 +1,4 @@
-#include "FrameCodec.h"
+#include "map27/link/FrameCodec.h"
 
 namespace map27 {
 

@@ -1,8 +1,8 @@
-#include "FrameReception.h"
+#include "map27/link/FrameReception.h"
 
 #include <utility>
 
-#include "FrameCodec.h"
+#include "map27/link/FrameCodec.h"
 
 namespace map27 {
 

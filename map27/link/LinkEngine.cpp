@@ -1,4 +1,4 @@
-#include "LinkEngine.h"
+#include "map27/link/LinkEngine.h"
 
 #include <algorithm>
 #include <exception>
@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "FrameCodec.h"
-#include "HexFormat.h"
-#include "IntegerText.h"
+#include "map27/link/FrameCodec.h"
+#include "text/HexFormat.h"
+#include "text/IntegerText.h"
 
 namespace map27 {
 

@@ -14,7 +14,7 @@
 #include <span>
 #include <string>
 
-#include "LinkInterfaces.h"
+#include "map27/link/LinkInterfaces.h"
 
 namespace map27 {
 

@@ -1,4 +1,4 @@
-#include "LinkSession.h"
+#include "map27/link/LinkSession.h"
 
 #include <exception>
 

@@ -26,9 +26,9 @@
 #include <span>
 #include <vector>
 
-#include "FrameReception.h"
-#include "LinkEngine.h"
-#include "LinkInterfaces.h"
+#include "map27/link/FrameReception.h"
+#include "map27/link/LinkEngine.h"
+#include "map27/link/LinkInterfaces.h"
 
 namespace map27 {
 

@@ -1,10 +1,10 @@
-#include "Codings.h"
+#include "map27/network/Codings.h"
 
 #include <cstdio>
 #include <optional>
 
-#include "IntegerText.h"
-#include "Network.h"
+#include "map27/network/Network.h"
+#include "text/IntegerText.h"
 
 namespace map27 {
 

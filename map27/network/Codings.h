@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 namespace map27 {
 

@@ -1,12 +1,12 @@
-#include "Cp437.h"
+#include "map27/network/Cp437.h"
 
 #include <cstdio>
 #include <optional>
 
-#include "CodePage437.h"
-#include "LinkInterfaces.h"
-#include "Utf8.h"
-#include "VisibleControls.h"
+#include "map27/link/LinkInterfaces.h"
+#include "text/CodePage437.h"
+#include "text/Utf8.h"
+#include "text/VisibleControls.h"
 
 namespace map27 {
 

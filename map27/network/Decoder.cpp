@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "Codings.h"
-#include "Cp437.h"
-#include "Network.h"
+#include "map27/network/Codings.h"
+#include "map27/network/Cp437.h"
+#include "map27/network/Network.h"
 
 namespace map27 {
 

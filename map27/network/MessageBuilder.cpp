@@ -4,10 +4,10 @@
 #include <span>
 #include <string>
 
-#include "Codings.h"
-#include "Cp437.h"
-#include "FrameCodec.h"
-#include "Network.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/network/Codings.h"
+#include "map27/network/Cp437.h"
+#include "map27/network/Network.h"
 
 namespace map27 {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "LinkInterfaces.h"
-#include "SendRequest.h"
+#include "map27/link/LinkInterfaces.h"
+#include "map27/network/SendRequest.h"
 
 namespace map27 {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Commands.h"
+#include "radiosim/Commands.h"
 
 using namespace radiosim;
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "RadiosimProcess.h"
+#include "radiosim/tests/RadiosimProcess.h"
 
 using namespace radiosim::test;
 

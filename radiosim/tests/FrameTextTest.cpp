@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "FrameText.h"
+#include "radiosim/FrameText.h"
 
 using namespace radiosim;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Radio.h"
+#include "radiosim/Radio.h"
 
 using namespace radiosim;
 

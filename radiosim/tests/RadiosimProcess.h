@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "PseudoTerminal.h"
+#include "radiosim/PseudoTerminal.h"
 
 extern char** environ;
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "PseudoTerminal.h"
-#include "Simulator.h"
+#include "radiosim/PseudoTerminal.h"
+#include "radiosim/Simulator.h"
 
 using namespace radiosim;
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-#include "DeviceFolder.h"
+#include "serial/tests/DeviceFolder.h"
 
 #include <stdlib.h>
 

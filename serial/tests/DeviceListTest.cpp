@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "DeviceFolder.h"
-#include "DeviceList.h"
-#include "PtyFixture.h"
+#include "serial/DeviceList.h"
+#include "serial/tests/DeviceFolder.h"
+#include "serial/tests/PtyFixture.h"
 
 namespace {
 

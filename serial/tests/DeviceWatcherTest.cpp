@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "DeviceWatcher.h"
+#include "serial/DeviceWatcher.h"
 
 namespace {
 

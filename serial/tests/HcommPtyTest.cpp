@@ -11,10 +11,10 @@
 #include <mutex>
 #include <thread>
 
-#include "CustomSpeed.h"
-#include "Hcomm.h"
-#include "PtyFixture.h"
-#include "SerialSystem.h"
+#include "serial/CustomSpeed.h"
+#include "serial/Hcomm.h"
+#include "serial/SerialSystem.h"
+#include "serial/tests/PtyFixture.h"
 
 namespace {
 

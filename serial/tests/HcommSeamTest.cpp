@@ -15,9 +15,9 @@
 #include <mutex>
 #include <thread>
 
-#include "Hcomm.h"
-#include "PtyFixture.h"
-#include "SerialSystem.h"
+#include "serial/Hcomm.h"
+#include "serial/SerialSystem.h"
+#include "serial/tests/PtyFixture.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "PortNames.h"
-#include "PtyFixture.h"
+#include "serial/PortNames.h"
+#include "serial/tests/PtyFixture.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "PortNames.h"
-#include "PtyFixture.h"
+#include "serial/PortNames.h"
+#include "serial/tests/PtyFixture.h"
 
 namespace {
 

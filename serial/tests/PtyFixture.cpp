@@ -1,4 +1,4 @@
-#include "PtyFixture.h"
+#include "serial/tests/PtyFixture.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Hcomm.h"
+#include "serial/Hcomm.h"
 
 class PtyPair {
 public:

@@ -2,7 +2,7 @@
 // messages the link reported by restarting.
 #include <gtest/gtest.h>
 
-#include "SoakLedger.h"
+#include "soak/SoakLedger.h"
 
 using namespace soak;
 

@@ -1,8 +1,8 @@
-#include "CallOptionForm.h"
+#include "terminal/dialogs/CallOptionForm.h"
 
 #include <QGridLayout>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 TCallOptionForm::TCallOptionForm(QWidget* parent) : TMessageForm(parent) {
     setObjectName(QStringLiteral("CallOptionForm"));

@@ -1,7 +1,7 @@
 #pragma once
 // "Voice/Modem Call Option": the four choices read by Setup Voice and Emergency Speech Call. It
 // sends nothing itself.
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class TRadioGroup;
 

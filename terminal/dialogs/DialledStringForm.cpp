@@ -1,4 +1,4 @@
-#include "DialledStringForm.h"
+#include "terminal/dialogs/DialledStringForm.h"
 
 namespace {
 const HexTextFormLook kLook{"Dialled String",

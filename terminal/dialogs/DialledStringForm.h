@@ -1,6 +1,6 @@
 #pragma once
 // "Dialled String": the dialled digits as hexadecimal text.
-#include "HexTextForm.h"
+#include "terminal/dialogs/HexTextForm.h"
 
 class TDialledStringForm : public THexTextForm {
     Q_OBJECT

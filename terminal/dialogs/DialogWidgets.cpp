@@ -1,4 +1,4 @@
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "LinkInterfaces.h"
-#include "Network.h"
+#include "map27/link/LinkInterfaces.h"
+#include "map27/network/Network.h"
 
 TRadioGroup::TRadioGroup(const QString& objectName, const QString& caption,
                          const QStringList& items, int defaultIndex, QWidget* parent)

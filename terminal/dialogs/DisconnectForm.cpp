@@ -1,11 +1,11 @@
-#include "DisconnectForm.h"
+#include "terminal/dialogs/DisconnectForm.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 TDisconnectForm::TDisconnectForm(QWidget* parent) : TMessageForm(parent) {
     setObjectName(QStringLiteral("DisconnectForm"));

@@ -1,7 +1,7 @@
 #pragma once
 // "Disconnect RQX": a cause from the list, or for "Others" the bit map of CB7..CB0; sent to the
 // address in the main window's PREFIX and IDENT fields.
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QComboBox;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "DiversionRequestForm.h"
+#include "terminal/dialogs/DiversionRequestForm.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 namespace {
 

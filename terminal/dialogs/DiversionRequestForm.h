@@ -1,7 +1,7 @@
 #pragma once
 // "Diversion Request/Cancel": two addresses and three choices; the address rules decide which of
 // the addresses can be edited.
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QLabel;
 class QLineEdit;

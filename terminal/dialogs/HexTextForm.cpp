@@ -1,4 +1,4 @@
-#include "HexTextForm.h"
+#include "terminal/dialogs/HexTextForm.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

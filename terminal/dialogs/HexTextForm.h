@@ -1,7 +1,7 @@
 #pragma once
 // The three windows whose message is a hexadecimal text: a labelled multi-line field, a button that
 // empties it and "Tx". Only their texts, names and the message they send differ.
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QLabel;
 class QPlainTextEdit;

@@ -1,4 +1,4 @@
-#include "ManagementForm.h"
+#include "terminal/dialogs/ManagementForm.h"
 
 #include <QCheckBox>
 #include <QEvent>

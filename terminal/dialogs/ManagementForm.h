@@ -3,8 +3,8 @@
 // boxes, and the three buttons that read and write the radio's settings.
 #include <array>
 
-#include "MessageForm.h"
-#include "Network.h"
+#include "map27/network/Network.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QCheckBox;
 class QGroupBox;

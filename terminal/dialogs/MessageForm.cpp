@@ -1,4 +1,4 @@
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 #include <QGuiApplication>
 #include <QLayout>

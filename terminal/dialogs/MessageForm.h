@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "SendRequest.h"
+#include "map27/network/SendRequest.h"
 
 // A window that opens in the centre of the screen the first time it is shown.
 class TDialogForm : public QDialog {

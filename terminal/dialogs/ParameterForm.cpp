@@ -1,4 +1,4 @@
-#include "ParameterForm.h"
+#include "terminal/dialogs/ParameterForm.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 namespace {
 constexpr int kArEnable = 0;

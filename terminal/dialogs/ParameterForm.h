@@ -1,8 +1,8 @@
 #pragma once
 // "Parameters": the link parameter texts (taken at each link restart), AR, the AR function and the
 // SST/MST choice (read at each send). Modal; the only button is "OK".
-#include "LinkEngine.h"
-#include "MessageForm.h"
+#include "map27/link/LinkEngine.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QComboBox;
 class QGridLayout;

@@ -1,11 +1,11 @@
-#include "ProtocolInfoForm.h"
+#include "terminal/dialogs/ProtocolInfoForm.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 TProtocolInfoForm::TProtocolInfoForm(QWidget* parent) : TMessageForm(parent) {
     setObjectName(QStringLiteral("ProtocolInfoForm"));

@@ -1,6 +1,6 @@
 #pragma once
 // "Protocol Info": a reason from the list, or for "Others" the bit map of CB7..CB0.
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QComboBox;
 class QPushButton;

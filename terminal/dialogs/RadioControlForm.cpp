@@ -1,10 +1,10 @@
-#include "RadioControlForm.h"
+#include "terminal/dialogs/RadioControlForm.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 TRadioControlForm::TRadioControlForm(QWidget* parent) : TMessageForm(parent) {
     setObjectName(QStringLiteral("RadioControlForm"));

@@ -1,6 +1,6 @@
 #pragma once
 // "Radio Control": the Hook and Transmit groups; Set sends them, PTT flips Transmit and sends.
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QPushButton;
 class TRadioGroup;

@@ -1,4 +1,4 @@
-#include "RadioTestForm.h"
+#include "terminal/dialogs/RadioTestForm.h"
 
 namespace {
 const HexTextFormLook kLook{"Radio Test",

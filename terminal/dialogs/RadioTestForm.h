@@ -1,6 +1,6 @@
 #pragma once
 // "Radio Test": the test controls as hexadecimal text.
-#include "HexTextForm.h"
+#include "terminal/dialogs/HexTextForm.h"
 
 class TRadioTestForm : public THexTextForm {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "SSPForm.h"
+#include "terminal/dialogs/SSPForm.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "SendModemDataForm.h"
+#include "terminal/dialogs/SendModemDataForm.h"
 
 namespace {
 const HexTextFormLook kLook{"Send Modem Data",

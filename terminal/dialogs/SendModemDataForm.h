@@ -1,7 +1,7 @@
 #pragma once
 // "Send Modem Data": the user data as hexadecimal text. The one message window that does not stay
 // on top.
-#include "HexTextForm.h"
+#include "terminal/dialogs/HexTextForm.h"
 
 class TSendModemDataForm : public THexTextForm {
     Q_OBJECT

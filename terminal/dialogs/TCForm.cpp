@@ -1,4 +1,4 @@
-#include "TCForm.h"
+#include "terminal/dialogs/TCForm.h"
 
 #include <QGridLayout>
 #include <QHideEvent>
@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <stdexcept>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 namespace {
 

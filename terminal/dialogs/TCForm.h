@@ -2,8 +2,8 @@
 // "Timer Check": whether each link timer runs and its interval, and the refresh interval.
 #include <array>
 
-#include "LinkInterfaces.h"
-#include "MessageForm.h"
+#include "map27/link/LinkInterfaces.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QLineEdit;
 

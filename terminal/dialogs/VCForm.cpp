@@ -1,4 +1,4 @@
-#include "VCForm.h"
+#include "terminal/dialogs/VCForm.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "DialogWidgets.h"
+#include "terminal/dialogs/DialogWidgets.h"
 
 TVCForm::TVCForm(QWidget* parent) : TMessageForm(parent) {
     setObjectName(QStringLiteral("VCForm"));

@@ -3,7 +3,7 @@
 // command byte goes out as the signal's extra.
 #include <cstdint>
 
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QComboBox;
 class QPushButton;

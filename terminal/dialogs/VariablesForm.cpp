@@ -1,11 +1,11 @@
-#include "VariablesForm.h"
+#include "terminal/dialogs/VariablesForm.h"
 
 #include <QFormLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 
-#include "HexFormat.h"
+#include "text/HexFormat.h"
 
 TVariablesForm::TVariablesForm(QWidget* parent) : TDialogForm(parent) {
     setObjectName(QStringLiteral("VariablesForm"));

@@ -2,8 +2,8 @@
 // "Variables": the link variables, refreshed from the link's snapshot.
 #include <cstdint>
 
-#include "LinkInterfaces.h"
-#include "MessageForm.h"
+#include "map27/link/LinkInterfaces.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class QLineEdit;
 

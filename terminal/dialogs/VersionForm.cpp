@@ -1,4 +1,4 @@
-#include "VersionForm.h"
+#include "terminal/dialogs/VersionForm.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

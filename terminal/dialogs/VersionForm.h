@@ -1,7 +1,7 @@
 #pragma once
 // "VersionForm": banner, program icon, version and release date; modal, "OK" closes it.
 #include <QPixmap>
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 class TVersionForm : public TDialogForm {
     Q_OBJECT

@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "DeviceFolder.h"
-#include "DevicesForm.h"
-#include "TerminalTestSupport.h"
+#include "desktop/DevicesForm.h"
+#include "serial/tests/DeviceFolder.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

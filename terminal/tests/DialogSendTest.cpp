@@ -12,9 +12,9 @@
 #include <functional>
 #include <optional>
 
-#include "DialogWidgets.h"
-#include "LogView.h"
-#include "TerminalTestSupport.h"
+#include "terminal/LogView.h"
+#include "terminal/dialogs/DialogWidgets.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

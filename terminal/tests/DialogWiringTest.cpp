@@ -10,7 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "TerminalTestSupport.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

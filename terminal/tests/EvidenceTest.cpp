@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <sstream>
 
-#include "Map27Dump.h"
-#include "TerminalTestSupport.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "terminal/tests/TerminalTestSupport.h"
+#include "tools/Map27Dump.h"
 
 namespace talvane::test {
 namespace {

@@ -1,9 +1,9 @@
-#include "HostSender.h"
+#include "terminal/tests/HostSender.h"
 
 #include <QCoreApplication>
 #include <utility>
 
-#include "LinkHost.h"
+#include "terminal/LinkHost.h"
 
 namespace talvane {
 

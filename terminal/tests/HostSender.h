@@ -16,7 +16,7 @@
 #include <functional>
 #include <optional>
 
-#include "SendRequest.h"
+#include "map27/network/SendRequest.h"
 
 class LinkHost;
 

@@ -1,8 +1,8 @@
 // The send-when-allowed queue over the link host, against a scripted radio: one message at a
 // time, nothing before the radio gives credit, and a message that a restart left unacknowledged
 // sent again once the link is back.
-#include "HostSender.h"
-#include "TerminalTestSupport.h"
+#include "terminal/tests/HostSender.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

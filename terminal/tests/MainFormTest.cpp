@@ -19,8 +19,8 @@
 #include <QTime>
 #include <QTimer>
 
-#include "DataMemoEdit.h"
-#include "TerminalTestSupport.h"
+#include "terminal/DataMemoEdit.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

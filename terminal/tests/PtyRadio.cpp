@@ -1,4 +1,4 @@
-#include "PtyRadio.h"
+#include "terminal/tests/PtyRadio.h"
 
 #include <fcntl.h>
 #include <pty.h>

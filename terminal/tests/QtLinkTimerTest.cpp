@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "QtLinkTimer.h"
+#include "terminal/QtLinkTimer.h"
 
 namespace {
 

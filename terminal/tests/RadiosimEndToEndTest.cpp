@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "FrameCodec.h"
-#include "HostSender.h"
-#include "RadiosimProcess.h"
-#include "TerminalTestSupport.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "map27/link/FrameCodec.h"
+#include "radiosim/tests/RadiosimProcess.h"
+#include "terminal/tests/HostSender.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

@@ -4,10 +4,10 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
-#include "DataMemoEdit.h"
-#include "ErrorReporting.h"
-#include "LogView.h"
-#include "TerminalTestSupport.h"
+#include "terminal/DataMemoEdit.h"
+#include "terminal/ErrorReporting.h"
+#include "terminal/LogView.h"
+#include "terminal/tests/TerminalTestSupport.h"
 
 namespace talvane::test {
 namespace {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "ErrorReporting.h"
-#include "LinkHost.h"
-#include "MainForm.h"
-#include "PtyRadio.h"
+#include "terminal/ErrorReporting.h"
+#include "terminal/LinkHost.h"
+#include "terminal/MainForm.h"
+#include "terminal/tests/PtyRadio.h"
 
 namespace talvane::test {
 

@@ -1,7 +1,7 @@
 // One application for every test of the main window, with the program's top-level error handling.
 #include <gtest/gtest.h>
 
-#include "ErrorReporting.h"
+#include "terminal/ErrorReporting.h"
 
 namespace {
 

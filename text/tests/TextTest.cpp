@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "CodePage437.h"
-#include "HexFormat.h"
-#include "IntegerText.h"
-#include "Utf8.h"
-#include "VisibleControls.h"
+#include "text/CodePage437.h"
+#include "text/HexFormat.h"
+#include "text/IntegerText.h"
+#include "text/Utf8.h"
+#include "text/VisibleControls.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "FrameCodec.h"
-#include "WireCapture.h"
+#include "map27/capture/WireCapture.h"
+#include "map27/link/FrameCodec.h"
 
 namespace map27 {
 namespace {

@@ -3,8 +3,8 @@
 #include <random>
 #include <string>
 
-#include "FrameCodec.h"
-#include "HexBytes.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/link/tests/HexBytes.h"
 
 using namespace map27;
 using map27::test::Bytes;

@@ -2,9 +2,9 @@
 
 #include <random>
 
-#include "FrameCodec.h"
-#include "FrameReception.h"
-#include "HexBytes.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/link/FrameReception.h"
+#include "map27/link/tests/HexBytes.h"
 
 using namespace map27;
 using map27::test::Bytes;

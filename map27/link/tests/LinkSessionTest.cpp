@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "HexBytes.h"
-#include "LinkTestHarness.h"
+#include "map27/link/tests/HexBytes.h"
+#include "map27/link/tests/LinkTestHarness.h"
 
 using namespace map27;
 using namespace map27::test;

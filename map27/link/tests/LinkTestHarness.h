@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "FrameCodec.h"
-#include "FrameReception.h"
-#include "LinkEngine.h"
-#include "LinkSession.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/link/FrameReception.h"
+#include "map27/link/LinkEngine.h"
+#include "map27/link/LinkSession.h"
 
 namespace map27::test {
 

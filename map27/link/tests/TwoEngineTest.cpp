@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "HexBytes.h"
-#include "LinkTestHarness.h"
+#include "map27/link/tests/HexBytes.h"
+#include "map27/link/tests/LinkTestHarness.h"
 
 using namespace map27;
 using namespace map27::test;

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "Codings.h"
-#include "FrameCodec.h"
-#include "Network.h"
+#include "map27/link/FrameCodec.h"
+#include "map27/network/Codings.h"
+#include "map27/network/Network.h"
 
 namespace map27 {
 namespace {

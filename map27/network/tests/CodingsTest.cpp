@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "Codings.h"
-#include "Network.h"
+#include "map27/network/Codings.h"
+#include "map27/network/Network.h"
 
 namespace map27 {
 namespace {

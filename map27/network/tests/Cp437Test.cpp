@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "Cp437.h"
-#include "LinkInterfaces.h"
+#include "map27/link/LinkInterfaces.h"
+#include "map27/network/Cp437.h"
 
 namespace map27 {
 namespace {

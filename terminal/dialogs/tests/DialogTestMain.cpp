@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <exception>
 
-#include "DialogTestSupport.h"
+#include "terminal/dialogs/tests/DialogTestSupport.h"
 
 namespace {
 

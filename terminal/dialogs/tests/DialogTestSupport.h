@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "MessageForm.h"
+#include "terminal/dialogs/MessageForm.h"
 
 // The errors that reached the application's top-level handler, oldest first.
 std::vector<std::string>& RaisedErrors();

@@ -9,10 +9,10 @@
 #include <functional>
 #include <memory>
 
-#include "DialogTestSupport.h"
-#include "DialogWidgets.h"
-#include "LinkInterfaces.h"
-#include "TerminalDialogs.h"
+#include "map27/link/LinkInterfaces.h"
+#include "terminal/dialogs/DialogWidgets.h"
+#include "terminal/dialogs/TerminalDialogs.h"
+#include "terminal/dialogs/tests/DialogTestSupport.h"
 
 using map27::SendRequest;
 namespace Kind = map27::SendKind;

@@ -9,10 +9,10 @@
 #include <QTest>
 #include <array>
 
-#include "DialogTestSupport.h"
-#include "DialogWidgets.h"
-#include "LinkInterfaces.h"
-#include "TerminalDialogs.h"
+#include "map27/link/LinkInterfaces.h"
+#include "terminal/dialogs/DialogWidgets.h"
+#include "terminal/dialogs/TerminalDialogs.h"
+#include "terminal/dialogs/tests/DialogTestSupport.h"
 
 using map27::SendRequest;
 
