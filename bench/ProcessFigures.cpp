@@ -228,6 +228,8 @@ std::string LoadAverage() {
     return one + " " + five + " " + fifteen;
 }
 
+}  // namespace
+
 // Orrick and Talvane27 on a virtual X server: idle, and under the heaviest stream each meets.
 void RunDisplayFigures(const ProcessCounts& counts, const std::string& talvane,
                        const std::string& orrick, const std::string& workDir) {
@@ -318,8 +320,6 @@ void RunDisplayFigures(const ProcessCounts& counts, const std::string& talvane,
             flood.programMs / std::max(sent, 1), flood.ServerPercent());
     }
 }
-
-}  // namespace
 
 void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane,
                        const std::string& orrick, const std::string& workDir) {

@@ -17,4 +17,8 @@ struct ProcessCounts {
 void RunProcessFigures(const ProcessCounts& counts, const std::string& talvane,
                        const std::string& orrick, const std::string& workDir);
 
+// Only the figures on the virtual X server: to compare two builds of a program in turns.
+void RunDisplayFigures(const ProcessCounts& counts, const std::string& talvane,
+                       const std::string& orrick, const std::string& workDir);
+
 }  // namespace bench

@@ -1,6 +1,7 @@
 #include "engineer/RxMemo.h"
 
 #include <QScrollBar>
+#include <algorithm>
 #include <utility>
 
 TRxMemo::TRxMemo(QWidget* parent) : QPlainTextEdit(parent) {
@@ -9,7 +10,6 @@ TRxMemo::TRxMemo(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setMaximumBlockCount(kMaxLines);
     batchTimer_.setSingleShot(true);
-    batchTimer_.setInterval(kShowIntervalMs);
     connect(&batchTimer_, &QTimer::timeout, this, &TRxMemo::Flush);
 }
 
@@ -25,7 +25,10 @@ void TRxMemo::Post(const std::u16string& line) {
 }
 
 void TRxMemo::StartBatch() {
-    if (!batchTimer_.isActive()) batchTimer_.start();
+    if (batchTimer_.isActive()) return;
+    // Lines posted in the same turn of the event loop still join one batch.
+    const qint64 wait = sinceShown_.isValid() ? kShowIntervalMs - sinceShown_.elapsed() : 0;
+    batchTimer_.start(static_cast<int>(std::max<qint64>(0, wait)));
 }
 
 void TRxMemo::ClearLines() {
@@ -52,4 +55,5 @@ void TRxMemo::Flush() {
     const int keptPosition = bar->value();
     appendPlainText(lines.join(QChar(u'\n')));
     bar->setValue(following ? bar->maximum() : keptPosition);
+    sinceShown_.start();
 }

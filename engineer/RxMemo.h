@@ -1,8 +1,10 @@
 #pragma once
 // The received lines: a read-only list that the receive thread feeds line by line and that shows
-// what came at most 25 times a second, so that a flood costs one layout and one repaint a batch
-// instead of one a line. It keeps the newest kMaxLines lines, follows new lines unless the engineer
-// has scrolled up, and keeps one received line one line (no wrapping).
+// what came at most 10 times a second, so that a flood costs one layout and one repaint a batch
+// instead of one a line; a line after a quiet spell shows at once. It keeps the newest kMaxLines
+// lines, follows new lines unless the engineer has scrolled up, and keeps one received line one
+// line (no wrapping).
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTimer>
@@ -13,7 +15,7 @@ class TRxMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
     static constexpr int kMaxLines = 100'000;
-    static constexpr int kShowIntervalMs = 40;
+    static constexpr int kShowIntervalMs = 100;
 
     explicit TRxMemo(QWidget* parent = nullptr);
 
@@ -30,4 +32,5 @@ private:
     std::mutex pendingMutex_;
     QStringList pending_;  // guarded by pendingMutex_
     QTimer batchTimer_;
+    QElapsedTimer sinceShown_;  // since the last batch was shown; invalid before the first
 };

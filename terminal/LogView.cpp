@@ -24,7 +24,6 @@ LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
     setFocusPolicy(Qt::ClickFocus);  // not a tab stop
     setUndoRedoEnabled(false);
     batchTimer_.setSingleShot(true);
-    batchTimer_.setInterval(40);
     connect(&batchTimer_, &QTimer::timeout, this, [this] { ShowPending(kLinesPerPass); });
 }
 
@@ -32,7 +31,10 @@ void LogView::AppendLine(const QString& line) {
     pending_.append(VisibleControlCharacters(line));
     // Lines beyond the bound would be dropped from the view as soon as they were shown.
     if (pending_.size() > kMaxLines) pending_.removeFirst();
-    if (!batchTimer_.isActive()) batchTimer_.start();
+    if (batchTimer_.isActive()) return;
+    // Lines appended in the same turn of the event loop still join one pass.
+    const qint64 wait = sinceShown_.isValid() ? kShowIntervalMs - sinceShown_.elapsed() : 0;
+    batchTimer_.start(static_cast<int>(std::max<qint64>(0, wait)));
 }
 
 void LogView::ClearLog() {
@@ -59,7 +61,8 @@ void LogView::ShowPending(qsizetype most) {
     } else {
         bar->setValue(keptPosition);
     }
-    if (!pending_.isEmpty()) batchTimer_.start();
+    sinceShown_.start();
+    if (!pending_.isEmpty()) batchTimer_.start(kBurstPassGapMs);
 }
 
 QStringList LogView::Lines() {

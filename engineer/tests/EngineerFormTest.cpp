@@ -229,6 +229,14 @@ TEST_F(EngineerFormTest, TheReceivedListShowsInBatchesAndKeepsTheNewestLines) {
     EXPECT_EQ(Received(), "") << "a clear also drops what waits to be shown";
 }
 
+// Batching must not delay a lone reply: a line after a quiet spell shows in the next turns of the
+// event loop, not after the batch interval.
+TEST_F(EngineerFormTest, ALineAfterAQuietSpellShowsAtOnce) {
+    form_->EngRxMemo->Post(u"OK");
+    for (int turn = 0; turn < 3; ++turn) QCoreApplication::processEvents();
+    EXPECT_EQ(Received(), "OK");
+}
+
 // The clock ticks every second for the whole run: it must repaint its panel, not the status bar
 // with every panel on it.
 TEST_F(EngineerFormTest, TheClockRepaintsOnlyItsPanel) {

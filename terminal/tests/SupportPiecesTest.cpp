@@ -83,6 +83,15 @@ TEST(LogView, FollowsNewLinesUnlessTheOperatorScrolledUp) {
     EXPECT_EQ(bar->value(), 10) << "the operator's reading position is kept";
 }
 
+// Batching must not delay a lone reply: the first line after a quiet spell shows in the next turn
+// of the event loop, not after the batch interval.
+TEST(LogView, ALineAfterAQuietSpellShowsAtOnce) {
+    LogView log;
+    log.AppendLine(QStringLiteral("RX : lone"));
+    for (int turn = 0; turn < 3; ++turn) QCoreApplication::processEvents();
+    EXPECT_EQ(log.toPlainText(), QStringLiteral("RX : lone"));
+}
+
 // A burst of many thousand lines is shown a few thousand at a time, so no single pass holds the
 // window for long.
 TEST(LogView, AHugeBurstIsShownInBoundedPasses) {
