@@ -27,37 +27,9 @@ private:
     LinkRunner& owner_;
 };
 
-// Start leaves a running timer alone; a changed interval starts a full new one; an expired timer
-// that nobody stops fires again after another interval.
-class LinkRunner::LinkTimer : public map27::ILinkTimer {
-public:
-    void Start() override {
-        if (running_) return;
-        running_ = true;
-        due_ = Clock::now() + std::chrono::milliseconds(interval_);
-    }
-    void Stop() override { running_ = false; }
-    void SetInterval(std::uint16_t ms) override {
-        if (ms == interval_) return;
-        interval_ = ms;
-        if (running_) due_ = Clock::now() + std::chrono::milliseconds(interval_);
-    }
-    bool IsRunning() const override { return running_; }
-    std::uint16_t Interval() const override { return interval_; }
-
-    bool DueBy(Clock::time_point t) const { return running_ && due_ <= t; }
-    Clock::time_point Due() const { return due_; }
-    void Rearm() { due_ = Clock::now() + std::chrono::milliseconds(interval_); }
-
-private:
-    bool running_ = false;
-    std::uint16_t interval_ = 1000;
-    Clock::time_point due_{};
-};
-
 LinkRunner::LinkRunner(int lineFd, bool lineIsPseudoTerminal)
     : fd_(lineFd), isPty_(lineIsPseudoTerminal), port_(std::make_unique<LinePort>(*this)) {
-    for (auto& t : timers_) t = std::make_unique<LinkTimer>();
+    for (auto& t : timers_) t = std::make_unique<map27::DeadlineTimer>([] { return Clock::now(); });
 }
 
 LinkRunner::~LinkRunner() = default;

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "map27/link/LinkEngine.h"
+#include "map27/link/DeadlineTimer.h"
 #include "map27/link/LinkSession.h"
 #include "radiosim/FrameText.h"
 
@@ -66,7 +67,6 @@ public:
 
 private:
     class LinePort;
-    class LinkTimer;
     void Step(Clock::time_point deadline);
     void ReadLine();
     void FireTimers();
@@ -79,7 +79,7 @@ private:
     bool stopped_ = false;
     map27::LinkSession* session_ = nullptr;
     std::unique_ptr<LinePort> port_;
-    std::array<std::unique_ptr<LinkTimer>, map27::kSessionTimerCount> timers_;
+    std::array<std::unique_ptr<map27::DeadlineTimer>, map27::kSessionTimerCount> timers_;
     std::map<int, std::function<void()>> watched_;
     std::multimap<Clock::time_point, std::function<void()>> oneShots_;
 };

@@ -62,36 +62,9 @@ private:
 
 }  // namespace
 
-// A link timer on the steady clock: Start leaves a running timer alone, a changed interval begins
-// a full new one, and an expiry nobody stops comes again after another interval.
-class SerialLink::Timer final : public map27::ILinkTimer {
-public:
-    void Start() override {
-        if (running_) return;
-        running_ = true;
-        due_ = Clock::now() + std::chrono::milliseconds(interval_);
-    }
-    void Stop() override { running_ = false; }
-    void SetInterval(std::uint16_t ms) override {
-        if (ms == interval_) return;
-        interval_ = ms;
-        if (running_) due_ = Clock::now() + std::chrono::milliseconds(interval_);
-    }
-    bool IsRunning() const override { return running_; }
-    std::uint16_t Interval() const override { return interval_; }
-
-    bool DueBy(Clock::time_point t) const { return running_ && due_ <= t; }
-    Clock::time_point Due() const { return due_; }
-    void Rearm() { due_ = Clock::now() + std::chrono::milliseconds(interval_); }
-
-private:
-    bool running_ = false;
-    std::uint16_t interval_ = 1000;
-    Clock::time_point due_{};
-};
-
 SerialLink::SerialLink(const std::string& port, bool speed1200) {
-    for (auto& timer : timers_) timer = std::make_unique<Timer>();
+    for (auto& timer : timers_)
+        timer = std::make_unique<map27::DeadlineTimer>([] { return Clock::now(); });
     session_ = std::make_unique<map27::LinkSession>(
         static_cast<map27::ILinkPort&>(*this),
         map27::SessionTimers{timers_[0].get(), timers_[1].get(), timers_[2].get(), timers_[3].get(),

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "map27/capture/WireCapture.h"
+#include "map27/link/DeadlineTimer.h"
 #include "map27/link/LinkSession.h"
 #include "serial/Hcomm.h"
 #include "tools/ScriptRunner.h"
@@ -44,7 +45,6 @@ public:
     std::optional<std::string> PortError() const override { return portError_; }
 
 private:
-    class Timer;
 
     // ILinkPort
     void Write(std::span<const std::uint8_t> bytes) override;
@@ -74,7 +74,7 @@ private:
 
     THComm comm_;
     std::string device_;  // what the port name stood for when it was opened
-    std::array<std::unique_ptr<Timer>, map27::kSessionTimerCount> timers_;  // T0..T4, supervision
+    std::array<std::unique_ptr<map27::DeadlineTimer>, map27::kSessionTimerCount> timers_;  // T0..T4, supervision
     std::unique_ptr<map27::LinkSession> session_;
     std::optional<std::string> portError_;
     std::unique_ptr<map27::CaptureRecorder> capture_;

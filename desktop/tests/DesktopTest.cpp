@@ -107,6 +107,8 @@ TEST(SignalWatcher, TurnsSigtermAndSigintIntoOneRequestOnTheUiThread) {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests needs no application, and so no display: ctest lists them to find them.
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
     desktop::ReportingApplication app(argc, argv, [](const QString& text) { g_reports << text; });
     return RUN_ALL_TESTS();
 }
