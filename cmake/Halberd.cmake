@@ -24,5 +24,6 @@ function(halberd_add_test name)
   halberd_warnings(${name})
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENVIRONMENT}")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENVIRONMENT}"
+    TIMEOUT 180)  # a test that hangs fails in minutes, not at ctest's 25
 endfunction()
