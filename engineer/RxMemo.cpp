@@ -4,7 +4,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "desktop/QuietScrollBar.h"
+
 TRxMemo::TRxMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    setVerticalScrollBar(new desktop::QuietScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new desktop::QuietScrollBar(Qt::Horizontal));
     setReadOnly(true);
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -56,4 +60,11 @@ void TRxMemo::Flush() {
     appendPlainText(lines.join(QChar(u'\n')));
     bar->setValue(following ? bar->maximum() : keptPosition);
     sinceShown_.start();
+    lastShown_.store(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+std::chrono::steady_clock::time_point TRxMemo::ShownNoSoonerThan() const {
+    const std::chrono::steady_clock::time_point shown{
+        std::chrono::steady_clock::duration(lastShown_.load())};
+    return shown + std::chrono::milliseconds(kShowIntervalMs);
 }

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "desktop/QuietScrollBar.h"
 #include "text/VisibleControls.h"
 
 QString VisibleControlCharacters(const QString& text) {
@@ -13,8 +14,13 @@ QString VisibleControlCharacters(const QString& text) {
 }
 
 LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
+    setVerticalScrollBar(new desktop::QuietScrollBar(Qt::Vertical));
     setReadOnly(true);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // Every character its own glyph, and no shaping pass over each line that Latin text does not
+    // need.
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(font);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // Long hexadecimal texts have no blanks to break at.
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);

@@ -1,11 +1,14 @@
 // The pieces both programs share on Qt, driven through a real application object.
 #include <gtest/gtest.h>
 
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <csignal>
 #include <stdexcept>
 #include <thread>
 
+#include "desktop/QuietScrollBar.h"
 #include "desktop/ReportingApplication.h"
 #include "desktop/SignalWatcher.h"
 
@@ -101,6 +104,52 @@ TEST(SignalWatcher, TurnsSigtermAndSigintIntoOneRequestOnTheUiThread) {
     ::sigaction(SIGTERM, nullptr, &restored);
     EXPECT_EQ(restored.sa_handler, SIG_IGN) << "the previous handler is back";
     ::signal(SIGTERM, SIG_DFL);
+}
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST(QuietScrollBar, AGrowingLogRepaintsItOnlyWhenTheHandleMovesAndItLooksThePlainOne) {
+    QPlainTextEdit log;
+    auto* bar = new desktop::QuietScrollBar(Qt::Vertical);
+    log.setVerticalScrollBar(bar);
+    log.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    log.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    log.resize(300, 200);
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i) lines << QString::number(i);
+    log.appendPlainText(lines.join(u'\n'));
+    log.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&log));
+    bar->setValue(bar->maximum());
+    QTest::qWait(50);
+
+    PaintCounter counter;
+    bar->installEventFilter(&counter);
+    for (int batch = 0; batch < 10; ++batch) {  // a few lines a batch, the view following them
+        log.appendPlainText(QStringLiteral("more\nand more"));
+        bar->setValue(bar->maximum());
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(counter.paints, 0) << "the handle stayed where it was";
+    bar->setValue(0);
+    QTRY_VERIFY(counter.paints > 0);
+
+    QScrollBar plain(Qt::Vertical);
+    plain.setRange(bar->minimum(), bar->maximum());
+    plain.setPageStep(bar->pageStep());
+    plain.setValue(bar->value());
+    plain.resize(bar->size());
+    const auto picture = [](QWidget& widget) {
+        return widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    EXPECT_EQ(picture(*bar), picture(plain));
 }
 
 }  // namespace
