@@ -27,6 +27,7 @@
 #include "engineer/ErrorReport.h"
 #include "engineer/OrrickSettings.h"
 #include "engineer/RxMemo.h"
+#include "engineer/ThreadRunDelay.h"
 #include "engineer/VersionForm.h"
 #include "serial/Hcomm.h"
 #include "serial/PortNames.h"
@@ -54,6 +55,14 @@ public:
     explicit TCommRxPort(THComm& comm) : comm_(comm) {}
     std::int32_t CountInBuff() override { return comm_.CountInBuff(); }
     void ReadData(void* buffer, std::uint32_t count) override { comm_.ReadData(buffer, count); }
+    std::int32_t ReadWaiting(void* buffer, std::uint32_t count) override {
+        // A close on another thread ends the line like a close seen before the read.
+        try {
+            return static_cast<std::int32_t>(comm_.ReadWaiting(buffer, count));
+        } catch (const ECommError&) {
+            return -1;
+        }
+    }
     bool WaitForInput(int timeoutMs) override { return comm_.WaitForInput(timeoutMs); }
 
 private:
@@ -227,7 +236,11 @@ void TEngineerForm::BuildControls() {
     EngRx = MakeLabel(QStringLiteral("RX Data"), "EngRx", client, {8, 50, 160, 20}, true);
     EngRxMemo = new TRxMemo(client);
     EngRxMemo->setObjectName(QStringLiteral("EngRxMemo"));
-    EngRxMemo->setFont(TimesFont(19));
+    QFont rxFont = TimesFont(19);
+    // Every received byte its own glyph: no ligatures (a received "fi" is two bytes), and no
+    // shaping pass over each line that Latin text does not need.
+    rxFont.setStyleStrategy(QFont::PreferNoShaping);
+    EngRxMemo->setFont(rxFont);
     EngRxMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     EngRxMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     EngRxMemo->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
@@ -518,16 +531,25 @@ void TEngineerForm::WriteToPort(const std::string& bytes) {
 
 void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
     TCommRxPort port(sender);
-    orrick::ReceiveLines(
-        mode_.load(), port, [] { return std::chrono::steady_clock::now(); }, LineSilenceOf(sender),
-        [this](std::u16string&& line) {
-            // Stamped when the line ends, not when its batch is shown.
-            if (timeStamps_.load())
-                line.insert(0, QTime::currentTime()
-                                   .toString(QStringLiteral("HH:mm:ss.zzz "))
-                                   .toStdU16String());
-            EngRxMemo->Post(line);
-        });
+    static thread_local const orrick::TThreadRunDelay waitedToRun;
+    const orrick::TReceiveTiming timing{
+        .now = [] { return std::chrono::steady_clock::now(); },
+        .lineSilence = LineSilenceOf(sender),
+        .waitedToRun = [] { return waitedToRun(); },
+        .shownNoSoonerThan = [this] { return EngRxMemo->ShownNoSoonerThan(); }};
+    orrick::ReceiveLines(mode_.load(), port, timing,
+                         [this](std::u16string&& line, std::chrono::steady_clock::time_point endedAt) {
+                             // Stamped with when the line ended, not when it was handed over.
+                             if (timeStamps_.load()) {
+                                 const auto ago = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - endedAt);
+                                 line.insert(0, QTime::currentTime()
+                                                    .addMSecs(-static_cast<int>(ago.count()))
+                                                    .toString(QStringLiteral("HH:mm:ss.zzz "))
+                                                    .toStdU16String());
+                             }
+                             EngRxMemo->Post(line);
+                         });
 }
 
 // ---- Clearing, files, dialogs ------------------------------------------------------------------

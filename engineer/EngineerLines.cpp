@@ -96,7 +96,13 @@ int TSilenceTimer::RemainingMs(std::chrono::steady_clock::time_point now) const 
     return static_cast<int>(left.count());
 }
 
-namespace {
+std::int32_t TRxPort::ReadWaiting(void* buffer, std::uint32_t count) {
+    const std::int32_t waiting = CountInBuff();
+    if (waiting <= 0) return waiting;
+    const auto taken = std::min(static_cast<std::uint32_t>(waiting), count);
+    ReadData(buffer, taken);
+    return static_cast<std::int32_t>(taken);
+}
 
 std::u16string ReceiveDataLine(TRxPort& port, const TSteadyClock& now) {
     std::u16string line;
@@ -136,57 +142,88 @@ std::u16string ReceiveDataLine(TRxPort& port, const TSteadyClock& now) {
     }
 }
 
+namespace {
+
+// One Binary or Ascii receive event: the lines of the pieces that come until the port stays silent.
 template <typename Append>
-std::u16string ReceiveUntilSilence(TRxPort& port, const TSteadyClock& now,
-                                   std::chrono::microseconds lineSilence, Append append) {
+void ReceiveUntilSilence(TRxPort& port, const TReceiveTiming& timing, const TDeliverLine& deliver,
+                         Append append) {
+    using std::chrono::nanoseconds;
+    using std::chrono::steady_clock;
+    const auto waitedToRun = [&timing] {
+        return timing.waitedToRun ? timing.waitedToRun() : nanoseconds{0};
+    };
     std::u16string line;
+    std::size_t lineBytes = 0;
     std::array<std::uint8_t, kMaxReceivedLineBytes> buffer{};
-    std::size_t read = 0;
-    TSilenceTimer silence(lineSilence);
-    while (read < kMaxReceivedLineBytes) {
-        const std::int32_t waiting = port.CountInBuff();
-        if (waiting > 0) {
-            silence.Stop();
-            const auto count = static_cast<std::uint32_t>(
-                std::min(static_cast<std::size_t>(waiting), kMaxReceivedLineBytes - read));
-            port.ReadData(buffer.data(), count);
-            read += count;
-            for (std::uint32_t i = 0; i < count; ++i) append(line, buffer[i]);
-            continue;
+    const auto handOver = [&](steady_clock::time_point endedAt) {
+        // An Ascii line of 0x00 bytes only shows nothing.
+        if (!line.empty()) deliver(std::move(line), endedAt);
+        line.clear();
+        lineBytes = 0;
+    };
+
+    steady_clock::time_point foundAt = timing.now();  // when the piece being read was found
+    nanoseconds waitedAtFound = waitedToRun();
+    bool anyByte = false;
+    for (;;) {
+        bool closed = false;
+        for (;;) {
+            const auto wanted = static_cast<std::uint32_t>(kMaxReceivedLineBytes - lineBytes);
+            const std::int32_t got = port.ReadWaiting(buffer.data(), wanted);
+            if (got <= 0) {
+                closed = got < 0;
+                break;
+            }
+            anyByte = true;
+            for (std::int32_t i = 0; i < got; ++i) append(line, buffer[static_cast<std::size_t>(i)]);
+            lineBytes += static_cast<std::size_t>(got);
+            if (lineBytes == kMaxReceivedLineBytes) {
+                handOver(foundAt);
+            } else if (static_cast<std::uint32_t>(got) < wanted) {
+                break;  // the queue is empty
+            }
         }
         // A closed port ends the line; so does an event whose bytes were purged before we came.
-        if (waiting < 0 || read == 0) break;
-        silence.Start(now());
-        const int remaining = silence.RemainingMs(now());
-        if (remaining == 0 || !port.WaitForInput(remaining)) break;
+        if (closed || !anyByte) break;
+        const steady_clock::time_point lastPiece = foundAt;
+        steady_clock::time_point holdUntil = lastPiece + timing.lineSilence;
+        if (timing.shownNoSoonerThan) holdUntil = std::max(holdUntil, timing.shownNoSoonerThan());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(holdUntil - timing.now());
+        if (!port.WaitForInput(static_cast<int>(std::max<std::int64_t>(0, left.count())))) {
+            foundAt = lastPiece;
+            break;
+        }
+        foundAt = timing.now();
+        const nanoseconds waited = waitedToRun();
+        // Found late because the thread was kept from running: the piece came that much sooner.
+        const steady_clock::time_point arrived = foundAt - (waited - waitedAtFound);
+        waitedAtFound = waited;
+        if (arrived - lastPiece > timing.lineSilence) handOver(lastPiece);
     }
-    return line;
+    handOver(foundAt);
 }
 
 }  // namespace
 
-std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now,
-                           std::chrono::microseconds lineSilence) {
+void ReceiveLines(int mode, TRxPort& port, const TReceiveTiming& timing,
+                  const TDeliverLine& deliver) {
     switch (mode) {
         case BinaryMode:
-            return ReceiveUntilSilence(port, now, lineSilence, AppendHexByteBlank);
+            ReceiveUntilSilence(port, timing, deliver, AppendHexByteBlank);
+            return;
         case AsciiMode:
-            return ReceiveUntilSilence(port, now, lineSilence,
-                                       [](std::u16string& line, std::uint8_t byte) {
-                                           if (byte != 0x00) line += ReceivedCharacter(byte);
-                                       });
+            ReceiveUntilSilence(port, timing, deliver,
+                                [](std::u16string& line, std::uint8_t byte) {
+                                    if (byte != 0x00) line += ReceivedCharacter(byte);
+                                });
+            return;
         default:
-            return ReceiveDataLine(port, now);
+            do {
+                std::u16string line = ReceiveDataLine(port, timing.now);
+                if (!line.empty()) deliver(std::move(line), timing.now());
+            } while (port.CountInBuff() > 0);
     }
-}
-
-void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
-                  std::chrono::microseconds lineSilence,
-                  const std::function<void(std::u16string&& line)>& deliver) {
-    do {
-        std::u16string line = ReceiveLine(mode, port, now, lineSilence);
-        if (!line.empty()) deliver(std::move(line));
-    } while (port.CountInBuff() > 0);
 }
 
 }  // namespace orrick

@@ -61,6 +61,8 @@ public:
     // Bytes waiting, or -1 when the port is closed.
     virtual std::int32_t CountInBuff() = 0;
     virtual void ReadData(void* buffer, std::uint32_t count) = 0;
+    // Up to count of the bytes waiting, without waiting; -1 when the port is closed.
+    virtual std::int32_t ReadWaiting(void* buffer, std::uint32_t count);
     // Blocks until a byte waits, the timeout passes or the port is closed; whether a byte waits.
     virtual bool WaitForInput(int timeoutMs) = 0;
 };
@@ -89,23 +91,40 @@ private:
     bool running_ = false;
 };
 
-// Assembles one received line from the bytes waiting at the port, as the mode says:
-// - Data: reads byte by byte up to and including ETX ("@" for STX, "#" for ETX, nothing for 0x00);
-//   bytes after the ETX stay queued. When no byte arrives for 1000 ms from the moment the queue was
-//   found empty, or the port closes meanwhile, the line ends with "Incorrect Data Format : " in
-//   front; when no byte came at all, there is no line.
-// - Binary: every byte as "0A ", until lineSilence passes without a byte.
-// - Ascii: every byte as a character (0x00 adds nothing), until lineSilence passes without a byte.
-// Binary and Ascii lines end after kMaxReceivedLineBytes, so that an endless stream still shows.
-// An empty result means there is nothing to show.
-std::u16string ReceiveLine(int mode, TRxPort& port, const TSteadyClock& now,
-                           std::chrono::microseconds lineSilence);
+// A Data-mode line from the bytes waiting at the port: byte by byte up to and including ETX ("@"
+// for STX, "#" for ETX, nothing for 0x00); bytes after the ETX stay queued. When no byte arrives
+// for 1000 ms from the moment the queue was found empty, or the port closes meanwhile, the line
+// ends with "Incorrect Data Format : " in front; when no byte came at all, there is no line.
+std::u16string ReceiveDataLine(TRxPort& port, const TSteadyClock& now);
 
-// What one receive event does: ReceiveLine again and again while bytes wait. The port raises its
-// event for new arrivals only, so a frame that came in right behind another would otherwise wait
-// for the next arrival. Every non-empty line goes to deliver, in order.
-void ReceiveLines(int mode, TRxPort& port, const TSteadyClock& now,
-                  std::chrono::microseconds lineSilence,
-                  const std::function<void(std::u16string&& line)>& deliver);
+// The clocks and limits of one receive event.
+struct TReceiveTiming {
+    TSteadyClock now{};
+    // Binary and Ascii: the silence that ends a line (LineSilence).
+    std::chrono::microseconds lineSilence{1000};
+    // How long the receive thread has waited to run so far, a running total; empty or zero where
+    // the system does not tell. A byte found late only because the thread was kept from running
+    // is then not taken for the end of a silence.
+    std::function<std::chrono::nanoseconds()> waitedToRun{};
+    // When the display will show a line handed over now, at the soonest. A line may be held that
+    // long, to see whether the next piece belongs to it; empty: hand each over at its silence.
+    TSteadyClock shownNoSoonerThan{};
+};
+
+using TDeliverLine =
+    std::function<void(std::u16string&& line, std::chrono::steady_clock::time_point endedAt)>;
+
+// What one receive event does, in the mode given; every non-empty line goes to deliver, in order,
+// with the time its last byte was found.
+// - Data: ReceiveDataLine again and again while bytes wait (the port raises its event for new
+//   arrivals only, so a frame right behind another would otherwise wait for the next arrival).
+// - Binary: every byte as "0A "; Ascii: every byte as a character (0x00 adds nothing). A line
+//   ends when lineSilence passes without a byte, and after kMaxReceivedLineBytes, so that an
+//   endless stream still shows. The silence is judged when the next piece comes, from when it was
+//   found: waiting for the silence itself would wake the thread a second time for every line of a
+//   stream. The wait ends at the silence, or later while the display would not show the line
+//   sooner anyway (shownNoSoonerThan); then the line is delivered and the event is over.
+void ReceiveLines(int mode, TRxPort& port, const TReceiveTiming& timing,
+                  const TDeliverLine& deliver);
 
 }  // namespace orrick

@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -25,6 +27,8 @@ public:
     void ClearLines();
     // UI thread: shows what waits now (also done by the batch timer).
     void Flush();
+    // Any thread: when a line posted now would be shown, at the soonest.
+    std::chrono::steady_clock::time_point ShownNoSoonerThan() const;
 
 private:
     void StartBatch();
@@ -33,4 +37,5 @@ private:
     QStringList pending_;  // guarded by pendingMutex_
     QTimer batchTimer_;
     QElapsedTimer sinceShown_;  // since the last batch was shown; invalid before the first
+    std::atomic<std::chrono::steady_clock::rep> lastShown_{0};  // the same, for other threads
 };

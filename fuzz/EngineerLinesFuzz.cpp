@@ -133,9 +133,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(events <= static_cast<int>(rest.size()) + 2,
                    "every receive event makes progress");
         if (port.CountInBuff() == 0 && !port.AllArrived()) port.WaitForInput(0);
-        orrick::ReceiveLines(mode, port, now,
-                             orrick::LineSilence((cutting & 0x80U) != 0 ? 38400U : 1200U, 10),
-                             [&](std::u16string&& line) { lines.push_back(std::move(line)); });
+        orrick::ReceiveLines(
+            mode, port,
+            {.now = now,
+             .lineSilence = orrick::LineSilence((cutting & 0x80U) != 0 ? 38400U : 1200U, 10)},
+            [&](std::u16string&& line, std::chrono::steady_clock::time_point) {
+                lines.push_back(std::move(line));
+            });
     }
     FUZZ_CHECK(port.read == std::vector<std::uint8_t>(rest.begin(), rest.end()),
                "every byte is read once, in order");

@@ -64,9 +64,13 @@ std::uint32_t THComm::ReadWaiting(void* buffer, std::uint32_t count) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     std::uint32_t done = 0;
     while (done < count) {
+        const bool fromDriver = session->AheadCount() == 0;
         const long got = session->TakeOrRead(bytes + done, count - done);
         if (got > 0) {
             done += static_cast<std::uint32_t>(got);
+            // The driver gave less than asked: that was all it held, and asking again would only
+            // hear "nothing" (a system call a piece on a busy line).
+            if (fromDriver && done < count) break;
             continue;
         }
         if (got < 0 && errno == EINTR) {

@@ -111,6 +111,9 @@ public:
     void Advance(Clock::duration by) { now_ += by; }
     std::size_t Left() const { return schedule_.size(); }
     std::vector<int> waits;
+    // A wait that ends with an arrival returns this much after it, as a thread kept from running.
+    Clock::duration lateWake{};
+    std::chrono::nanoseconds waitedToRun{};
 
     std::int32_t CountInBuff() override {
         if (closeAt_ && now_ >= *closeAt_) return -1;
@@ -136,7 +139,10 @@ public:
             return false;
         }
         if (!schedule_.empty() && schedule_.front().first <= limit) {
-            now_ = std::max(now_, schedule_.front().first);
+            if (schedule_.front().first > now_) {
+                now_ = schedule_.front().first + lateWake;
+                waitedToRun += lateWake;
+            }
             return true;
         }
         now_ = limit;
@@ -152,18 +158,15 @@ private:
 
 constexpr std::chrono::microseconds kSilenceAt38400{1000};
 
-std::u16string Receive(int mode, FakePort& port,
-                       std::chrono::microseconds silence = kSilenceAt38400) {
-    return ReceiveLine(
-        mode, port, [&port] { return port.Now(); }, silence);
+std::u16string Receive(FakePort& port) {
+    return ReceiveDataLine(port, [&port] { return port.Now(); });
 }
 
 std::vector<std::u16string> ReceiveAll(int mode, FakePort& port,
                                        std::chrono::microseconds silence) {
     std::vector<std::u16string> lines;
-    ReceiveLines(
-        mode, port, [&port] { return port.Now(); }, silence,
-        [&](std::u16string&& line) { lines.push_back(line); });
+    ReceiveLines(mode, port, {.now = [&port] { return port.Now(); }, .lineSilence = silence},
+                 [&](std::u16string&& line, Clock::time_point) { lines.push_back(line); });
     return lines;
 }
 
@@ -180,7 +183,7 @@ TEST(ReceiveDataLine, FramesBecomeLines) {
     for (const auto& c : cases) {
         FakePort port;
         port.Arrive(0ms, c.bytes);
-        EXPECT_EQ(Receive(DataMode, port), c.line);
+        EXPECT_EQ(Receive(port), c.line);
         EXPECT_EQ(port.Elapsed(), 0ms);
     }
 }
@@ -188,9 +191,9 @@ TEST(ReceiveDataLine, FramesBecomeLines) {
 TEST(ReceiveDataLine, BytesAfterTheEtxWaitForTheNextCall) {
     FakePort port;
     port.Arrive(0ms, Bytes({0x02, 0x41, 0x03, 0x02, 0x42, 0x03}));
-    EXPECT_EQ(Receive(DataMode, port), u"@A#");
+    EXPECT_EQ(Receive(port), u"@A#");
     EXPECT_EQ(port.Left(), 3u);
-    EXPECT_EQ(Receive(DataMode, port), u"@B#");
+    EXPECT_EQ(Receive(port), u"@B#");
     EXPECT_EQ(port.Left(), 0u);
 }
 
@@ -249,6 +252,55 @@ TEST(ReceiveLines, AReplyInPiecesIsOneLineUntilASilenceOfThreeAndAHalfCharacters
     }
 }
 
+TEST(ReceiveLines, WhileTheDisplayWaitsAStreamCostsOneWaitALine) {
+    FakePort port;
+    const Clock::time_point start = port.Now();
+    port.Arrive(0ms, "one");
+    port.Arrive(5ms, "two");
+    port.Arrive(10ms, "three");
+    std::vector<std::pair<std::u16string, Clock::duration>> lines;
+    ReceiveLines(AsciiMode, port,
+                 {.now = [&port] { return port.Now(); },
+                  .lineSilence = kSilenceAt38400,
+                  .shownNoSoonerThan = [start] { return start + 100ms; }},
+                 [&](std::u16string&& line, Clock::time_point endedAt) {
+                     lines.emplace_back(line, endedAt - start);
+                 });
+    using Line = std::pair<std::u16string, Clock::duration>;
+    EXPECT_EQ(lines, (std::vector<Line>{{u"one", 0ms}, {u"two", 5ms}, {u"three", 10ms}}));
+    EXPECT_EQ(port.waits, (std::vector<int>{100, 95, 90}));
+    EXPECT_EQ(port.Elapsed(), 100ms);
+}
+
+TEST(ReceiveLines, APieceFoundLateOnlyBecauseTheThreadWaitedToRunEndsNoLine) {
+    const struct {
+        Clock::duration gap;
+        Clock::duration late;
+        std::vector<std::u16string> lines;
+    } cases[] = {
+        {500us, 0ms, {u"ABCD"}},
+        {500us, 2500us, {u"ABCD"}},
+        {2ms, 0ms, {u"AB", u"CD"}},
+        {2ms, 2500us, {u"AB", u"CD"}},
+    };
+    for (const auto& c : cases) {
+        FakePort port;
+        const Clock::time_point shownAt = port.Now() + 100ms;  // the pieces are judged as they come
+        port.lateWake = c.late;
+        port.Arrive(0ms, "AB");
+        port.Arrive(c.gap, "CD");
+        std::vector<std::u16string> lines;
+        ReceiveLines(AsciiMode, port,
+                     {.now = [&port] { return port.Now(); },
+                      .lineSilence = kSilenceAt38400,
+                      .waitedToRun = [&port] { return port.waitedToRun; },
+                      .shownNoSoonerThan = [shownAt] { return shownAt; }},
+                     [&](std::u16string&& line, Clock::time_point) { lines.push_back(line); });
+        EXPECT_EQ(lines, c.lines) << "gap " << Clock::duration(c.gap).count() << " ns, late "
+                                  << Clock::duration(c.late).count() << " ns";
+    }
+}
+
 TEST(LineSilence, ThreeAndAHalfCharacterTimesAndNeverUnderOneMillisecond) {
     EXPECT_EQ(LineSilence(1200, 10), 29167us);
     EXPECT_EQ(LineSilence(1200, 12), 35000us);  // 8 data bits, parity, 2 stop bits
@@ -263,7 +315,7 @@ TEST(ReceiveDataLine, AFrameInPiecesWaitsForItsEnd) {
     port.Arrive(0ms, Bytes({0x02, 0x31}));
     port.Arrive(400ms, Bytes({0x32}));
     port.Arrive(1300ms, Bytes({0x33, 0x03}));  // 900 ms after the last byte: still in time
-    EXPECT_EQ(Receive(DataMode, port), u"@123#");
+    EXPECT_EQ(Receive(port), u"@123#");
     EXPECT_EQ(port.waits, (std::vector<int>{1000, 1000}));
 }
 
@@ -271,7 +323,7 @@ TEST(ReceiveDataLine, OneSecondOfSilenceEndsTheLine) {
     FakePort port;
     port.Arrive(0ms, Bytes({0x02, 0x31}));
     port.Arrive(1500ms, Bytes({0x03}));
-    EXPECT_EQ(Receive(DataMode, port), u"Incorrect Data Format : @1");
+    EXPECT_EQ(Receive(port), u"Incorrect Data Format : @1");
     EXPECT_EQ(port.Elapsed(), 1000ms);
     EXPECT_EQ(port.Left(), 1u);
 }
@@ -290,7 +342,7 @@ TEST(ReceiveDataLine, TheSilenceCountsFromTheEmptyQueueNotFromEachWakeUp) {
         }
     } port;
     port.Arrive(0ms, Bytes({0x02}));
-    EXPECT_EQ(Receive(DataMode, port), u"Incorrect Data Format : @");
+    EXPECT_EQ(Receive(port), u"Incorrect Data Format : @");
     EXPECT_EQ(port.waits, (std::vector<int>{1000, 700}));
     EXPECT_EQ(port.Elapsed(), 1000ms);
 }
@@ -299,7 +351,7 @@ TEST(ReceiveDataLine, AClosedPortEndsTheWaitAtOnce) {
     FakePort port;
     port.Arrive(0ms, Bytes({0x02, 0x31}));
     port.CloseAt(200ms);
-    EXPECT_EQ(Receive(DataMode, port), u"Incorrect Data Format : @1");
+    EXPECT_EQ(Receive(port), u"Incorrect Data Format : @1");
     EXPECT_EQ(port.Elapsed(), 200ms);
 }
 
@@ -307,7 +359,7 @@ TEST(ReceiveDataLine, AWaitThatSawNoByteAddsNoLine) {
     for (bool closes : {true, false}) {
         FakePort port;  // the event came, but its bytes were purged before they were read
         if (closes) port.CloseAt(200ms);
-        EXPECT_EQ(Receive(DataMode, port), u"");
+        EXPECT_EQ(Receive(port), u"");
         EXPECT_EQ(port.Elapsed(), closes ? 200ms : 1000ms);
     }
 }
@@ -327,8 +379,8 @@ TEST(ReceiveBinaryAndAscii, EveryByteBeforeTheSilenceInOneLine) {
         FakePort port;
         port.Arrive(0ms, c.bytes);
         port.Arrive(5ms, "late");
-        EXPECT_EQ(Receive(c.mode, port), c.line);
-        EXPECT_EQ(port.Left(), 4u) << "bytes after the silence belong to the next call";
+        EXPECT_EQ(ReceiveAll(c.mode, port, kSilenceAt38400), std::vector<std::u16string>{c.line});
+        EXPECT_EQ(port.Left(), 4u) << "bytes after the silence belong to the next event";
         EXPECT_EQ(port.waits, std::vector<int>{1});
     }
 }
