@@ -6,6 +6,13 @@
 #include <QStyleOptionSlider>
 
 namespace desktop {
+namespace {
+
+// Small, and drawn over the groove in the style's own order.
+const QStyle::SubControls kDrawnLive =
+    QStyle::SC_ScrollBarSlider | QStyle::SC_ScrollBarAddLine | QStyle::SC_ScrollBarSubLine;
+
+}  // namespace
 
 QuietScrollBar::QuietScrollBar(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent) {}
@@ -49,25 +56,31 @@ void QuietScrollBar::paintEvent(QPaintEvent* event) {
     painted_ = true;
     // Hovered or pressed, the bar shows states that only the plain drawing knows.
     if (underMouse() || isSliderDown() || QGuiApplication::mouseButtons() != Qt::NoButton) {
-        picture_ = QPixmap();
+        groove_ = QPixmap();
         drawn_ = WouldDraw();
         QScrollBar::paintEvent(event);
         return;
     }
     QStyleOptionSlider option;
     initStyleOption(&option);
-    option.subControls = QStyle::SC_All;
     option.activeSubControls = QStyle::SC_None;
     const Drawn now = WouldDraw(option);
-    if (picture_.isNull() || now != drawn_) {
-        picture_ = QPixmap(size() * devicePixelRatio());
-        picture_.setDevicePixelRatio(devicePixelRatio());
-        picture_.fill(Qt::transparent);
-        QPainter painter(&picture_);
+    Drawn grooveNow = now;
+    Drawn grooveThen = drawn_;
+    grooveNow.handle = grooveThen.handle = QRect();
+    if (groove_.isNull() || grooveNow != grooveThen) {
+        groove_ = QPixmap(size() * devicePixelRatio());
+        groove_.setDevicePixelRatio(devicePixelRatio());
+        groove_.fill(Qt::transparent);
+        QPainter painter(&groove_);
+        option.subControls = QStyle::SubControls(QStyle::SC_All) & ~kDrawnLive;
         style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
-        drawn_ = now;
     }
-    QPainter(this).drawPixmap(0, 0, picture_);
+    drawn_ = now;
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, groove_);
+    option.subControls = kDrawnLive;
+    style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
 }
 
 }  // namespace desktop

@@ -4,7 +4,9 @@
 // gradients and all, on every batch, and the scroll area repaints both of its bars each time their
 // range changes; on a busy line that was a large share of the window's whole drawing cost. This
 // one asks for a repaint only when what it draws changes (the handle's place or size, an end
-// reached or left), and draws an unchanged bar from a picture of its last drawing.
+// reached or left), and draws the groove from a picture of its last drawing: its gradient over the
+// bar's whole length is the costly part (spread over a thread pool, with a wake-up of each pool
+// thread a paint); the handle and the arrows are small.
 #include <QPixmap>
 #include <QRect>
 #include <QScrollBar>
@@ -38,7 +40,7 @@ private:
     Drawn WouldDraw() const;
 
     Drawn drawn_;
-    QPixmap picture_;  // the bar at rest as drawn_ describes it; null when not kept
+    QPixmap groove_;  // the groove at rest, as drawn_ describes it; null while not kept
     bool painted_ = false;
     bool checkQueued_ = false;
 };
