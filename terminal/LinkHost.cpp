@@ -286,7 +286,37 @@ void LinkHost::PostAndWait(Fn&& fn) {
 
 template <typename Fn>
 void LinkHost::ToUi(Fn&& fn) {
-    QMetaObject::invokeMethod(this, std::forward<Fn>(fn), Qt::QueuedConnection);
+    bool first = false;
+    {
+        const std::lock_guard lock(forUiMutex_);
+        first = forUi_.empty();
+        forUi_.emplace_back(std::forward<Fn>(fn));
+    }
+    if (first) QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
+}
+
+void LinkHost::RunQueuedForUi() {
+    std::deque<std::function<void()>> batch;
+    {
+        const std::lock_guard lock(forUiMutex_);
+        batch.swap(forUi_);
+    }
+    while (!batch.empty()) {
+        const std::function<void()> next = std::move(batch.front());
+        batch.pop_front();
+        try {
+            next();
+        } catch (...) {
+            // What the failing item leaves behind runs in a turn of its own, after the report.
+            const std::lock_guard lock(forUiMutex_);
+            const bool posted = !forUi_.empty();
+            forUi_.insert(forUi_.begin(), std::make_move_iterator(batch.begin()),
+                          std::make_move_iterator(batch.end()));
+            if (!posted && !forUi_.empty())
+                QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
+            throw;
+        }
+    }
 }
 
 void LinkHost::ReportFromLinkSide(const QString& text) {

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -88,9 +90,11 @@ private:
     void Post(Fn&& fn);
     template <typename Fn>
     void PostAndWait(Fn&& fn);
-    // Queues fn to run on the UI thread (this object's thread).
+    // Queues fn to run on the UI thread (this object's thread), in order. What a frame or a burst
+    // brings (its log line, N(S), panels) wakes the UI thread once, not once an item.
     template <typename Fn>
     void ToUi(Fn&& fn);
+    void RunQueuedForUi();
 
     void Publish(const map27::LinkSnapshot& snapshot);
     void ReportFromLinkSide(const QString& text);
@@ -102,4 +106,6 @@ private:
     map27::LinkSnapshot snapshot_;
     std::atomic<bool> cancelWaits_{false};
     std::atomic<bool> shutDown_{false};
+    std::mutex forUiMutex_;
+    std::deque<std::function<void()>> forUi_;  // guarded by forUiMutex_
 };

@@ -42,7 +42,13 @@ void TVariablesForm::ShowSnapshot(const map27::LinkSnapshot& snapshot) {
 }
 
 void TVariablesForm::ShowReceivedNs(std::uint8_t ns) {
-    NSEdit->setText(QString::fromStdString(text::HexByteBlank(ns)));
+    receivedNs_ = ns;
+    if (isVisible()) NSEdit->setText(QString::fromStdString(text::HexByteBlank(ns)));
+}
+
+void TVariablesForm::showEvent(QShowEvent* event) {
+    if (receivedNs_) NSEdit->setText(QString::fromStdString(text::HexByteBlank(*receivedNs_)));
+    TDialogForm::showEvent(event);
 }
 
 void TVariablesForm::hideEvent(QHideEvent* event) {

@@ -1,6 +1,9 @@
 // The send-when-allowed queue over the link host, against a scripted radio: one message at a
 // time, nothing before the radio gives credit, and a message that a restart left unacknowledged
 // sent again once the link is back.
+#include <stdexcept>
+#include <thread>
+
 #include "terminal/tests/HostSender.h"
 #include "terminal/tests/TerminalTestSupport.h"
 
@@ -69,6 +72,33 @@ TEST_F(HostSenderTest, SendsOneAtATimeWithCreditAndAgainAfterARestart) {
     EXPECT_EQ(Sent(radio), (std::vector<std::pair<int, int>>{{1, 0}, {1, 0}, {2, 3}}));
     EXPECT_EQ(handedOver, 2);
     EXPECT_EQ(sender.Refused(), 0U);
+}
+
+// What a frame brings the window comes in one turn of its event loop; an item that fails there is
+// reported, and the items behind it still arrive.
+TEST_F(HostSenderTest, ItemsBehindOneThatFailsOnTheUiThreadStillArrive) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    LinkHost host;
+    QStringList logged;
+    QObject::connect(&host, &LinkHost::LogLine, [&](const QString& line) { logged << line; });
+    QObject::connect(&host, &LinkHost::ReceivedNs,
+                     [](int) { throw std::runtime_error("the window failed"); });
+    host.SetCommPort(0);
+    host.OpenPortAndStartLink(true);
+    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    radio.SendLinkRequest();
+    radio.SendLinkRequest();
+    ASSERT_TRUE(WaitUntil([&] { return host.IsEstablished(); }, 3000, &radio));
+
+    const std::uint8_t status[] = {0x80, 0x08, 0x07, 0xD1, 0x00, 0x02};
+    radio.SendData(1, status);
+    // The link thread takes the frame while the UI thread is busy: N(S) and the log line wait in
+    // one batch, N(S) first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return logged.filter(QStringLiteral("RX : ")).size() == 1; }, 3000, &radio));
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{QStringLiteral("the window failed")});
 }
 
 }  // namespace

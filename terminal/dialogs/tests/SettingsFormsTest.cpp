@@ -337,7 +337,8 @@ TEST(VariablesForm, FieldFormats) {
     snapshot.vr = 255;
     snapshot.c1 = 10;
     form.ShowSnapshot(snapshot);
-    form.ShowReceivedNs(0x0A);
+    form.ShowReceivedNs(0x0A);  // while hidden: shown when the window shows
+    form.show();
     const std::pair<const char*, const char*> fields[] = {
         {"NSEdit", "0A "}, {"EditN_r", "200"}, {"EditN_k", "1"},   {"Edits_k", "65535"},
         {"EditV_s", "3"},  {"EditR_k", "2"},   {"v_rEdit", "255"}, {"EditC1", "10"}};
@@ -345,7 +346,6 @@ TEST(VariablesForm, FieldFormats) {
         EXPECT_EQ(Child<QLineEdit>(form, name)->text(), text) << name;
     form.ShowReceivedNs(0xFF);
     EXPECT_EQ(Child<QLineEdit>(form, "NSEdit")->text(), "FF ");
-    form.show();
     form.hide();
     EXPECT_EQ(hidden.size(), 1);
 }
