@@ -8,9 +8,9 @@
 namespace desktop {
 namespace {
 
-// Small, and drawn over the groove in the style's own order.
-const QStyle::SubControls kDrawnLive =
-    QStyle::SC_ScrollBarSlider | QStyle::SC_ScrollBarAddLine | QStyle::SC_ScrollBarSubLine;
+// Drawn in the style's own order: the groove, the handle, then the arrows (small, drawn each time).
+const QStyle::SubControls kHandle = QStyle::SC_ScrollBarSlider;
+const QStyle::SubControls kArrows = QStyle::SC_ScrollBarAddLine | QStyle::SC_ScrollBarSubLine;
 
 }  // namespace
 
@@ -26,6 +26,17 @@ QuietScrollBar::Drawn QuietScrollBar::WouldDraw(const QStyleOptionSlider& option
             palette().cacheKey(),
             style(),
             devicePixelRatio()};
+}
+
+QuietScrollBar::Drawn QuietScrollBar::GrooveOf(Drawn drawn) {
+    drawn.handle = QRect();
+    return drawn;
+}
+
+QuietScrollBar::Drawn QuietScrollBar::HandleOf(Drawn drawn) {
+    drawn.handle.moveTopLeft(QPoint());
+    drawn.atMinimum = drawn.atMaximum = false;
+    return drawn;
 }
 
 QuietScrollBar::Drawn QuietScrollBar::WouldDraw() const {
@@ -56,7 +67,7 @@ void QuietScrollBar::paintEvent(QPaintEvent* event) {
     painted_ = true;
     // Hovered or pressed, the bar shows states that only the plain drawing knows.
     if (underMouse() || isSliderDown() || QGuiApplication::mouseButtons() != Qt::NoButton) {
-        groove_ = QPixmap();
+        groove_ = handle_ = QPixmap();
         drawn_ = WouldDraw();
         QScrollBar::paintEvent(event);
         return;
@@ -65,21 +76,34 @@ void QuietScrollBar::paintEvent(QPaintEvent* event) {
     initStyleOption(&option);
     option.activeSubControls = QStyle::SC_None;
     const Drawn now = WouldDraw(option);
-    Drawn grooveNow = now;
-    Drawn grooveThen = drawn_;
-    grooveNow.handle = grooveThen.handle = QRect();
-    if (groove_.isNull() || grooveNow != grooveThen) {
-        groove_ = QPixmap(size() * devicePixelRatio());
-        groove_.setDevicePixelRatio(devicePixelRatio());
-        groove_.fill(Qt::transparent);
-        QPainter painter(&groove_);
-        option.subControls = QStyle::SubControls(QStyle::SC_All) & ~kDrawnLive;
+    const auto picture = [&](QPixmap& into, QStyle::SubControls parts) {
+        into = QPixmap(size() * devicePixelRatio());
+        into.setDevicePixelRatio(devicePixelRatio());
+        into.fill(Qt::transparent);
+        QPainter painter(&into);
+        option.subControls = parts;
         style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
+    };
+    if (groove_.isNull() || GrooveOf(now) != GrooveOf(drawn_))
+        picture(groove_, QStyle::SubControls(QStyle::SC_All) & ~(kHandle | kArrows));
+    // The handle looks the same wherever it stands: a moved one is its picture, moved.
+    if (handle_.isNull() || HandleOf(now) != HandleOf(drawn_)) {
+        picture(handle_, kHandle);
+        handleDrawnAt_ = now.handle;
     }
     drawn_ = now;
+
     QPainter painter(this);
     painter.drawPixmap(0, 0, groove_);
-    option.subControls = kDrawnLive;
+    // A margin for what the style draws just outside the handle's rectangle.
+    const QRect from = handleDrawnAt_.adjusted(-2, -2, 2, 2) & rect();
+    const QPoint by = now.handle.topLeft() - handleDrawnAt_.topLeft();
+    const qreal ratio = devicePixelRatio();
+    painter.drawPixmap(QRectF(from.translated(by)),
+                       handle_,
+                       QRectF(from.x() * ratio, from.y() * ratio, from.width() * ratio,
+                              from.height() * ratio));
+    option.subControls = kArrows;
     style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
 }
 

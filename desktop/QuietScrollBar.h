@@ -4,9 +4,9 @@
 // gradients and all, on every batch, and the scroll area repaints both of its bars each time their
 // range changes; on a busy line that was a large share of the window's whole drawing cost. This
 // one asks for a repaint only when what it draws changes (the handle's place or size, an end
-// reached or left), and draws the groove from a picture of its last drawing: its gradient over the
-// bar's whole length is the costly part (spread over a thread pool, with a wake-up of each pool
-// thread a paint); the handle and the arrows are small.
+// reached or left), and draws its groove and its handle from pictures of their last drawing: their
+// gradients over long stretches are the costly part (spread over a thread pool, with a wake-up of
+// each pool thread a paint); a handle that only moved is its picture, moved.
 #include <QPixmap>
 #include <QRect>
 #include <QScrollBar>
@@ -38,9 +38,16 @@ private:
     };
     Drawn WouldDraw(const QStyleOptionSlider& option) const;
     Drawn WouldDraw() const;
+    // What the pictures of the groove and of the handle depend on.
+    static Drawn GrooveOf(Drawn drawn);
+    static Drawn HandleOf(Drawn drawn);
 
     Drawn drawn_;
-    QPixmap groove_;  // the groove at rest, as drawn_ describes it; null while not kept
+    // The bar at rest as drawn_ describes it, without handle and arrows, and its handle alone as
+    // drawn at handleDrawnAt_; null while not kept.
+    QPixmap groove_;
+    QPixmap handle_;
+    QRect handleDrawnAt_;
     bool painted_ = false;
     bool checkQueued_ = false;
 };

@@ -142,17 +142,22 @@ TEST(QuietScrollBar, AGrowingLogRepaintsItOnlyWhenTheHandleMovesAndItLooksThePla
     QTRY_VERIFY(counter.paints > 0);
 
     // Drawn from its pictures, it looks the plain bar, wherever the handle stands.
-    QScrollBar plain(Qt::Vertical);
-    plain.setRange(bar->minimum(), bar->maximum());
-    plain.setPageStep(bar->pageStep());
-    plain.resize(bar->size());
     const auto picture = [](QWidget& widget) {
         return widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     };
-    for (const int value : {0, bar->maximum() / 3, bar->maximum()}) {
-        bar->setValue(value);
-        plain.setValue(value);
-        EXPECT_EQ(picture(*bar), picture(plain)) << value;
+    for (const Qt::Orientation orientation : {Qt::Vertical, Qt::Horizontal}) {
+        desktop::QuietScrollBar quiet(orientation);
+        QScrollBar plain(orientation);
+        for (QScrollBar* each : {static_cast<QScrollBar*>(&quiet), &plain}) {
+            each->setRange(0, 3000);
+            each->setPageStep(40);
+            each->resize(orientation == Qt::Vertical ? QSize(14, 300) : QSize(300, 14));
+        }
+        for (const int value : {0, 1000, 3000}) {
+            quiet.setValue(value);
+            plain.setValue(value);
+            EXPECT_EQ(picture(quiet), picture(plain)) << orientation << " " << value;
+        }
     }
 }
 
