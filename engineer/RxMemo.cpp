@@ -14,18 +14,33 @@ TRxMemo::TRxMemo(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setMaximumBlockCount(kMaxLines);
     batchTimer_.setSingleShot(true);
-    connect(&batchTimer_, &QTimer::timeout, this, &TRxMemo::Flush);
+    connect(&batchTimer_, &QTimer::timeout, this, &TRxMemo::Tick);
 }
 
 void TRxMemo::Post(const std::u16string& line) {
-    bool first = false;
+    bool wake = false;
     {
         const std::lock_guard lock(pendingMutex_);
-        first = pending_.isEmpty();
         pending_.append(QString::fromStdU16String(line));
+        // While the batch timer runs it takes every line: one wake-up of the UI thread a batch.
+        wake = !ticking_;
+        ticking_ = true;
     }
-    // One wake-up of the UI thread a batch, not one a line.
-    if (first) QMetaObject::invokeMethod(this, &TRxMemo::StartBatch, Qt::QueuedConnection);
+    if (wake) QMetaObject::invokeMethod(this, &TRxMemo::StartBatch, Qt::QueuedConnection);
+}
+
+void TRxMemo::Tick() {
+    Flush();
+    // It runs one more interval after a batch, so that a steady stream never has to wake the UI
+    // thread to start it again; an interval without a line stops it.
+    const std::lock_guard lock(pendingMutex_);
+    if (!ticking_) return;
+    if (shownOnTick_) {
+        shownOnTick_ = false;
+        batchTimer_.start(kShowIntervalMs);
+    } else {
+        ticking_ = false;
+    }
 }
 
 void TRxMemo::StartBatch() {
@@ -40,18 +55,19 @@ void TRxMemo::ClearLines() {
     {
         const std::lock_guard lock(pendingMutex_);
         pending_.clear();
+        ticking_ = false;
     }
     clear();
 }
 
 void TRxMemo::Flush() {
-    batchTimer_.stop();
     QStringList lines;
     {
         const std::lock_guard lock(pendingMutex_);
         lines.swap(pending_);
     }
     if (lines.isEmpty()) return;
+    shownOnTick_ = true;
     // A batch beyond the bound shows only its newest lines.
     if (lines.size() > kMaxLines) lines.remove(0, lines.size() - kMaxLines);
     QScrollBar* bar = verticalScrollBar();

@@ -32,9 +32,12 @@ public:
 
 private:
     void StartBatch();
+    void Tick();
 
     std::mutex pendingMutex_;
     QStringList pending_;  // guarded by pendingMutex_
+    bool ticking_ = false;  // guarded by pendingMutex_: the batch timer runs or is about to
+    bool shownOnTick_ = false;  // UI thread: lines were shown since the timer was last started
     QTimer batchTimer_;
     QElapsedTimer sinceShown_;  // since the last batch was shown; invalid before the first
     std::atomic<std::chrono::steady_clock::rep> lastShown_{0};  // the same, for other threads

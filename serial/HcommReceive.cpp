@@ -97,25 +97,30 @@ bool THComm::WaitForInput(int timeoutMs) {
     TSerialSystem& sys = session->sys;
     const std::int64_t end = sys.NowMs() + timeoutMs;
     for (;;) {
-        const int queued = session->DriverInputQueue();
-        if (queued < 0) {
-            return false;
-        }
-        if (queued > 0 || session->AheadCount() > 0) {
+        if (session->AheadCount() > 0) {
             return true;
         }
+        // poll() alone tells a byte waiting (also one already there) and a port that has gone; a
+        // line of a busy stream then costs one system call here, not three.
         const std::int64_t remaining = end - sys.NowMs();
-        if (timeoutMs >= 0 && remaining <= 0) {
-            return false;
-        }
         pollfd fds[2] = {{session->Fd(), POLLIN, 0}, {session->wakeup.Get(), POLLIN, 0}};
         const int ready = sys.Poll(fds, 2, timeoutMs < 0 ? -1 : PollTimeout(remaining));
         if (ready < 0 && errno != EINTR) {
             return false;
         }
-        if (ready > 0 &&
-            (fds[1].revents != 0 || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)) {
-            return false;  // closing, or the port has gone
+        if (ready > 0) {
+            if (fds[1].revents != 0) {
+                return false;  // closing
+            }
+            if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                return session->DriverInputQueue() > 0;  // what a port that has gone left behind
+            }
+            if ((fds[0].revents & POLLIN) != 0) {
+                return true;
+            }
+        }
+        if (timeoutMs >= 0 && end - sys.NowMs() <= 0) {
+            return false;
         }
     }
 }
