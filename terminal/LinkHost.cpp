@@ -56,9 +56,11 @@ public:
     ~Worker() override { StopEverything(); }
 
     // A session operation: runs to its end, reports what escapes it, then publishes the snapshot.
+    // What it brings the window goes in one batch when it ends.
     template <typename Fn>
     void Run(Fn&& fn) {
         if (host_.shutDown_.load()) return;
+        host_.HoldForUi(true);
         try {
             fn();
         } catch (const std::exception& error) {
@@ -67,6 +69,7 @@ public:
             ReportOrLose(QStringLiteral("Unknown error"));
         }
         host_.Publish(session_->Snapshot());
+        host_.HoldForUi(false);
     }
 
     // An error of a port whose device has gone is the loss, told once; any other is reported.
@@ -286,13 +289,25 @@ void LinkHost::PostAndWait(Fn&& fn) {
 
 template <typename Fn>
 void LinkHost::ToUi(Fn&& fn) {
-    bool first = false;
+    bool post = false;
     {
         const std::lock_guard lock(forUiMutex_);
-        first = forUi_.empty();
         forUi_.emplace_back(std::forward<Fn>(fn));
+        post = !forUiPosted_ && forUiHeld_ == 0;
+        forUiPosted_ = forUiPosted_ || post;
     }
-    if (first) QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
+    if (post) QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
+}
+
+void LinkHost::HoldForUi(bool hold) {
+    bool post = false;
+    {
+        const std::lock_guard lock(forUiMutex_);
+        forUiHeld_ += hold ? 1 : -1;
+        post = forUiHeld_ == 0 && !forUiPosted_ && !forUi_.empty();
+        forUiPosted_ = forUiPosted_ || post;
+    }
+    if (post) QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
 }
 
 void LinkHost::RunQueuedForUi() {
@@ -300,6 +315,7 @@ void LinkHost::RunQueuedForUi() {
     {
         const std::lock_guard lock(forUiMutex_);
         batch.swap(forUi_);
+        forUiPosted_ = false;
     }
     while (!batch.empty()) {
         const std::function<void()> next = std::move(batch.front());
@@ -308,11 +324,15 @@ void LinkHost::RunQueuedForUi() {
             next();
         } catch (...) {
             // What the failing item leaves behind runs in a turn of its own, after the report.
-            const std::lock_guard lock(forUiMutex_);
-            const bool posted = !forUi_.empty();
-            forUi_.insert(forUi_.begin(), std::make_move_iterator(batch.begin()),
-                          std::make_move_iterator(batch.end()));
-            if (!posted && !forUi_.empty())
+            bool post = false;
+            {
+                const std::lock_guard lock(forUiMutex_);
+                forUi_.insert(forUi_.begin(), std::make_move_iterator(batch.begin()),
+                              std::make_move_iterator(batch.end()));
+                post = !forUiPosted_ && !forUi_.empty();
+                forUiPosted_ = forUiPosted_ || post;
+            }
+            if (post)
                 QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
             throw;
         }

@@ -91,9 +91,11 @@ private:
     template <typename Fn>
     void PostAndWait(Fn&& fn);
     // Queues fn to run on the UI thread (this object's thread), in order. What a frame or a burst
-    // brings (its log line, N(S), panels) wakes the UI thread once, not once an item.
+    // brings (its log line, N(S), panels) wakes the UI thread once, not once an item: items wait
+    // while a session operation holds them (HoldForUi), and while a batch is on its way.
     template <typename Fn>
     void ToUi(Fn&& fn);
+    void HoldForUi(bool hold);
     void RunQueuedForUi();
 
     void Publish(const map27::LinkSnapshot& snapshot);
@@ -107,5 +109,8 @@ private:
     std::atomic<bool> cancelWaits_{false};
     std::atomic<bool> shutDown_{false};
     std::mutex forUiMutex_;
-    std::deque<std::function<void()>> forUi_;  // guarded by forUiMutex_
+    // Guarded by forUiMutex_: the items, whether a batch is on its way, and the holds.
+    std::deque<std::function<void()>> forUi_;
+    bool forUiPosted_ = false;
+    int forUiHeld_ = 0;
 };
