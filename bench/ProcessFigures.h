@@ -10,6 +10,9 @@ struct ProcessCounts {
     int startRuns = 5;
     int displayIdleSeconds = 20;  // on the virtual X server
     int floodSeconds = 20;
+    // Each flood on the virtual X server is run this many times in turn and the median printed:
+    // on a shared or virtual machine one run can cost twice another.
+    int floodRuns = 3;
 };
 
 // Prints the figures; throws on a malfunction (a program that never opens its port or never asks

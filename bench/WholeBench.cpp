@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--quick") {  // tiny counts: shows the harness works, not how fast anything is
             inProcess = {5, 20, 100, 1000};
-            processes = {1, 1, 2, 2};
+            processes = {1, 1, 2, 2, 1};
         } else if (arg == "--display-only") {  // the floods in full, short idle spells
             displayOnly = true;
             processes.displayIdleSeconds = 5;
