@@ -280,7 +280,8 @@ void RunDisplayFigures(const ProcessCounts& counts, const std::string& talvane,
         const std::vector<std::uint8_t> bytes(text.begin(), text.end());
         constexpr int kLinesPerSecond = 200;
         std::printf(
-            "  Orrick, Ascii mode, %d lines of 60 characters + CR LF a second, %d floods of %d s:\n",
+            "  Orrick, Ascii mode, %d lines of 60 characters + CR LF a second, %d floods of %d "
+            "s:\n",
             kLinesPerSecond, counts.floodRuns, counts.floodSeconds);
         std::vector<double> program, server;
         for (int run = 0; run < counts.floodRuns; ++run) {

@@ -18,14 +18,15 @@ QuietScrollBar::QuietScrollBar(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent) {}
 
 QuietScrollBar::Drawn QuietScrollBar::WouldDraw(const QStyleOptionSlider& option) const {
-    return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
-            value() == minimum(),
-            value() == maximum(),
-            size(),
-            static_cast<int>(option.state),
-            palette().cacheKey(),
-            style(),
-            devicePixelRatio()};
+    return {
+        style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+        value() == minimum(),
+        value() == maximum(),
+        size(),
+        static_cast<int>(option.state),
+        palette().cacheKey(),
+        style(),
+        devicePixelRatio()};
 }
 
 QuietScrollBar::Drawn QuietScrollBar::GrooveOf(Drawn drawn) {
@@ -99,10 +100,9 @@ void QuietScrollBar::paintEvent(QPaintEvent* event) {
     const QRect from = handleDrawnAt_.adjusted(-2, -2, 2, 2) & rect();
     const QPoint by = now.handle.topLeft() - handleDrawnAt_.topLeft();
     const qreal ratio = devicePixelRatio();
-    painter.drawPixmap(QRectF(from.translated(by)),
-                       handle_,
-                       QRectF(from.x() * ratio, from.y() * ratio, from.width() * ratio,
-                              from.height() * ratio));
+    painter.drawPixmap(
+        QRectF(from.translated(by)), handle_,
+        QRectF(from.x() * ratio, from.y() * ratio, from.width() * ratio, from.height() * ratio));
     option.subControls = kArrows;
     style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
 }

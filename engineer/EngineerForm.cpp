@@ -537,19 +537,20 @@ void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
         .lineSilence = LineSilenceOf(sender),
         .waitedToRun = [] { return waitedToRun(); },
         .shownNoSoonerThan = [this] { return EngRxMemo->ShownNoSoonerThan(); }};
-    orrick::ReceiveLines(mode_.load(), port, timing,
-                         [this](std::u16string&& line, std::chrono::steady_clock::time_point endedAt) {
-                             // Stamped with when the line ended, not when it was handed over.
-                             if (timeStamps_.load()) {
-                                 const auto ago = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now() - endedAt);
-                                 line.insert(0, QTime::currentTime()
-                                                    .addMSecs(-static_cast<int>(ago.count()))
-                                                    .toString(QStringLiteral("HH:mm:ss.zzz "))
-                                                    .toStdU16String());
-                             }
-                             EngRxMemo->Post(line);
-                         });
+    orrick::ReceiveLines(
+        mode_.load(), port, timing,
+        [this](std::u16string&& line, std::chrono::steady_clock::time_point endedAt) {
+            // Stamped with when the line ended, not when it was handed over.
+            if (timeStamps_.load()) {
+                const auto ago = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - endedAt);
+                line.insert(0, QTime::currentTime()
+                                   .addMSecs(-static_cast<int>(ago.count()))
+                                   .toString(QStringLiteral("HH:mm:ss.zzz "))
+                                   .toStdU16String());
+            }
+            EngRxMemo->Post(line);
+        });
 }
 
 // ---- Clearing, files, dialogs ------------------------------------------------------------------

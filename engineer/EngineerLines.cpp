@@ -176,7 +176,8 @@ void ReceiveUntilSilence(TRxPort& port, const TReceiveTiming& timing, const TDel
                 break;
             }
             anyByte = true;
-            for (std::int32_t i = 0; i < got; ++i) append(line, buffer[static_cast<std::size_t>(i)]);
+            for (std::int32_t i = 0; i < got; ++i)
+                append(line, buffer[static_cast<std::size_t>(i)]);
             lineBytes += static_cast<std::size_t>(got);
             if (lineBytes == kMaxReceivedLineBytes) {
                 handOver(foundAt);
@@ -213,10 +214,9 @@ void ReceiveLines(int mode, TRxPort& port, const TReceiveTiming& timing,
             ReceiveUntilSilence(port, timing, deliver, AppendHexByteBlank);
             return;
         case AsciiMode:
-            ReceiveUntilSilence(port, timing, deliver,
-                                [](std::u16string& line, std::uint8_t byte) {
-                                    if (byte != 0x00) line += ReceivedCharacter(byte);
-                                });
+            ReceiveUntilSilence(port, timing, deliver, [](std::u16string& line, std::uint8_t byte) {
+                if (byte != 0x00) line += ReceivedCharacter(byte);
+            });
             return;
         default:
             do {

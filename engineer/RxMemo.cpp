@@ -35,7 +35,8 @@ void TRxMemo::Tick() {
     // thread to start it again; an interval without a line stops it.
     const std::lock_guard lock(pendingMutex_);
     if (!ticking_) return;
-    if (shownOnTick_) {
+    // A line posted since Flush took the batch counted on the timer to run on.
+    if (shownOnTick_ || !pending_.isEmpty()) {
         shownOnTick_ = false;
         batchTimer_.start(kShowIntervalMs);
     } else {

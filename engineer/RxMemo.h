@@ -35,8 +35,8 @@ private:
     void Tick();
 
     std::mutex pendingMutex_;
-    QStringList pending_;  // guarded by pendingMutex_
-    bool ticking_ = false;  // guarded by pendingMutex_: the batch timer runs or is about to
+    QStringList pending_;       // guarded by pendingMutex_
+    bool ticking_ = false;      // guarded by pendingMutex_: the batch timer runs or is about to
     bool shownOnTick_ = false;  // UI thread: lines were shown since the timer was last started
     QTimer batchTimer_;
     QElapsedTimer sinceShown_;  // since the last batch was shown; invalid before the first

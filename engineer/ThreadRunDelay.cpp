@@ -8,7 +8,8 @@
 
 namespace orrick {
 
-TThreadRunDelay::TThreadRunDelay() : fd_(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
+TThreadRunDelay::TThreadRunDelay()
+    : fd_(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
 
 TThreadRunDelay::~TThreadRunDelay() {
     if (fd_ >= 0) ::close(fd_);

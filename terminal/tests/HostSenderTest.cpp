@@ -86,7 +86,8 @@ TEST_F(HostSenderTest, ItemsBehindOneThatFailsOnTheUiThreadStillArrive) {
                      [](int) { throw std::runtime_error("the window failed"); });
     host.SetCommPort(0);
     host.OpenPortAndStartLink(true);
-    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    ASSERT_TRUE(
+        WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
     radio.SendLinkRequest();
     radio.SendLinkRequest();
     ASSERT_TRUE(WaitUntil([&] { return host.IsEstablished(); }, 3000, &radio));
@@ -96,8 +97,8 @@ TEST_F(HostSenderTest, ItemsBehindOneThatFailsOnTheUiThreadStillArrive) {
     // The link thread takes the frame while the UI thread is busy: N(S) and the log line wait in
     // one batch, N(S) first.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(WaitUntil(
-        [&] { return logged.filter(QStringLiteral("RX : ")).size() == 1; }, 3000, &radio));
+    ASSERT_TRUE(WaitUntil([&] { return logged.filter(QStringLiteral("RX : ")).size() == 1; }, 3000,
+                          &radio));
     EXPECT_EQ(BoxTexts(), std::vector<QString>{QStringLiteral("the window failed")});
 }
 
