@@ -293,10 +293,15 @@ void LinkHost::ToUi(Fn&& fn) {
     {
         const std::lock_guard lock(forUiMutex_);
         forUi_.emplace_back(std::forward<Fn>(fn));
-        post = !forUiPosted_ && forUiHeld_ == 0;
-        forUiPosted_ = forUiPosted_ || post;
+        post = ClaimForUiPost();
     }
     if (post) QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
+}
+
+bool LinkHost::ClaimForUiPost() {
+    const bool post = !forUiPosted_ && forUiHeld_ == 0 && !forUi_.empty();
+    forUiPosted_ = forUiPosted_ || post;
+    return post;
 }
 
 void LinkHost::HoldForUi(bool hold) {
@@ -304,8 +309,7 @@ void LinkHost::HoldForUi(bool hold) {
     {
         const std::lock_guard lock(forUiMutex_);
         forUiHeld_ += hold ? 1 : -1;
-        post = forUiHeld_ == 0 && !forUiPosted_ && !forUi_.empty();
-        forUiPosted_ = forUiPosted_ || post;
+        post = ClaimForUiPost();
     }
     if (post) QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);
 }
@@ -329,8 +333,7 @@ void LinkHost::RunQueuedForUi() {
                 const std::lock_guard lock(forUiMutex_);
                 forUi_.insert(forUi_.begin(), std::make_move_iterator(batch.begin()),
                               std::make_move_iterator(batch.end()));
-                post = !forUiPosted_ && !forUi_.empty();
-                forUiPosted_ = forUiPosted_ || post;
+                post = ClaimForUiPost();
             }
             if (post)
                 QMetaObject::invokeMethod(this, &LinkHost::RunQueuedForUi, Qt::QueuedConnection);

@@ -97,6 +97,8 @@ private:
     void ToUi(Fn&& fn);
     void HoldForUi(bool hold);
     void RunQueuedForUi();
+    // Under forUiMutex_: whether a batch is due to be posted now; if so it counts as on its way.
+    bool ClaimForUiPost();
 
     void Publish(const map27::LinkSnapshot& snapshot);
     void ReportFromLinkSide(const QString& text);
