@@ -8,6 +8,7 @@
 #include "text/CodePage437.h"
 #include "text/HexFormat.h"
 #include "text/IntegerText.h"
+#include "text/QuotedToken.h"
 #include "text/Utf8.h"
 #include "text/VisibleControls.h"
 
@@ -151,6 +152,26 @@ TEST(Utf8, FromUtf16JoinsSurrogatePairs) {
     EXPECT_EQ(text::Utf16ToUtf8(std::u16string_view(lone, 3)),
               "a\xED\xA0\x80"
               "b");
+}
+
+TEST(QuotedToken, ControlsShowAndLongTokensAreCut) {
+    const std::string eighty(80, 'x');
+    std::string eightyEscapes;
+    for (int k = 0; k < 80; ++k) eightyEscapes += "\u241b";
+    const struct {
+        std::string token, quoted;
+    } cases[] = {
+        {"GZ", "'GZ'"},
+        {"", "''"},
+        {"a\x1b]0;owned\a", "'a\u241b]0;owned\u2407'"},
+        {"\x7f\r\n", "'\u2421\u240d\u240a'"},
+        {"caf\xc3\xa9", "'caf\u00e9'"},
+        {"\xe9t\xc2\x9b", "'\ufffdt\ufffd'"},  // Latin-1, then the C1 control CSI
+        {eighty, "'" + eighty + "'"},
+        {eighty + "y", "'" + eighty + "...'"},
+        {std::string(1'000'000, '\x1b'), "'" + eightyEscapes + "...'"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(text::QuotedToken(c.token), c.quoted) << c.quoted;
 }
 
 }  // namespace
