@@ -2,11 +2,14 @@
 // them.
 #include "tools/Map27Dump.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "map27/link/FrameReception.h"
 #include "map27/network/Codings.h"
 #include "map27/network/Network.h"
+#include "text/QuotedToken.h"
 
 namespace {
 
@@ -54,15 +58,18 @@ blanks ("80 08 07 D1"); a longer group of digits is read two at a time ("8008").
              error and the rest is read.
   --help     Shows this text.
 
-Exit status: 0 when everything was decoded; 2 for text that is not hexadecimal,
-a malformed capture line, a capture that cannot be read or an unknown option
-(then nothing is printed on standard output, except with --capture).
-)";
+The input is read and decoded as it comes, in memory that does not grow with it.
+A line that is not hexadecimal (or a malformed capture line) is reported with
+its number on standard error and the rest is read: with --message it gives an
+empty output line, in a byte stream its bytes are missing. A UTF-8 byte order
+mark at the start of the input is skipped.
 
-struct Line {
-    std::size_t number = 0;  // from 1
-    Bytes bytes;
-};
+Exit status: 0 when everything was decoded; 2 for a line that is not
+hexadecimal or is too long, a malformed capture line, input that cannot be read
+(a directory, a closed standard input), output that cannot be written (a full
+disk, a closed standard output) or an unknown option. Every status 2 comes with
+a message on standard error.
+)";
 
 bool IsSeparator(char c) {
     return c == ' ' || c == '\t' || c == '\r';
@@ -80,7 +87,7 @@ bool ParseHexLine(std::string_view text, Bytes& bytes, std::string& error) {
         bool allHex = true;
         for (char c : token) allHex = allHex && map27::HexDigitValue(c) >= 0;
         if (!allHex || (token.size() > 2 && token.size() % 2 != 0)) {
-            error = "'" + std::string(token) + "' is not a hexadecimal byte";
+            error = text::QuotedToken(token) + " is not a hexadecimal byte";
             return false;
         }
         if (token.size() == 1) {
@@ -146,29 +153,58 @@ std::string DescribeFrame(std::span<const std::uint8_t> received) {
     return text;
 }
 
-// Cuts a byte stream into frames the way the terminal receives them and describes each. Noise that
-// the receiver drops before a frame's start marker is shown on a line of its own.
-void DumpStream(const Bytes& stream, std::ostream& out) {
-    // No length limit: a dump shows even a frame the terminal's buffer would refuse.
-    map27::FrameAssembler assembler(std::numeric_limits<std::size_t>::max());
-    std::size_t start = 0;  // first byte after the previous frame
-    for (std::size_t i = 0; i < stream.size(); ++i) {
-        if (assembler.Push(stream[i]) != map27::FrameAssembler::Step::Complete) continue;
-        const std::span<const std::uint8_t> frame = assembler.Frame();
-        const std::size_t consumed = i + 1 - start;
-        if (consumed > frame.size()) {
-            const auto noise = std::span(stream).subspan(start, consumed - frame.size());
-            out << "skipped " << ByteCount(noise.size())
-                << " before a frame: " << map27::HexBytesBlank(noise) << '\n';
-        }
-        out << DescribeFrame(frame) << '\n';
-        start = i + 1;
-    }
-    if (start < stream.size()) {
-        out << "incomplete frame at the end, " << ByteCount(stream.size() - start) << ": "
-            << map27::HexBytesBlank(std::span(stream).subspan(start)) << '\n';
-    }
+// The bytes between two frames that a line shows in hexadecimal; more are counted, not shown.
+constexpr std::size_t kShownBytes = 65536;
+
+// HexBytesBlank of the first bytes, "... " after them when there were more.
+std::string ShownBytes(std::span<const std::uint8_t> firstBytes, std::size_t count) {
+    return map27::HexBytesBlank(firstBytes.first(std::min(count, firstBytes.size()))) +
+           (count > firstBytes.size() ? "... " : "");
 }
+
+// Cuts a byte stream into frames the way the terminal receives them and describes each, as the
+// bytes come. Noise that the receiver drops before a frame's start marker is shown on a line of
+// its own.
+class StreamDump {
+public:
+    explicit StreamDump(std::ostream& out) : out_(out) {}
+
+    void Push(std::span<const std::uint8_t> bytes) {
+        for (const std::uint8_t byte : bytes) {
+            ++sinceFrame_;
+            if (firstBytes_.size() < kShownBytes) firstBytes_.push_back(byte);
+            const auto step = assembler_.Push(byte);
+            if (step == map27::FrameAssembler::Step::Complete) {
+                const std::span<const std::uint8_t> frame = assembler_.Frame();
+                if (const std::size_t noise = sinceFrame_ - frame.size(); noise > 0)
+                    out_ << "skipped " << ByteCount(noise)
+                         << " before a frame: " << ShownBytes(firstBytes_, noise) << '\n';
+                out_ << DescribeFrame(frame) << '\n';
+            } else if (step == map27::FrameAssembler::Step::Dropped) {
+                out_ << "frame too long (more than " << ByteCount(kShownBytes) << "), "
+                     << ByteCount(sinceFrame_) << ": " << ShownBytes(firstBytes_, sinceFrame_)
+                     << '\n';
+            } else {
+                continue;
+            }
+            sinceFrame_ = 0;
+            firstBytes_.clear();
+        }
+    }
+
+    void Finish() {
+        if (sinceFrame_ > 0)
+            out_ << "incomplete frame at the end, " << ByteCount(sinceFrame_) << ": "
+                 << ShownBytes(firstBytes_, sinceFrame_) << '\n';
+    }
+
+private:
+    std::ostream& out_;
+    // A dump shows frames the terminal's buffer would refuse, up to a length no MAP27 frame nears.
+    map27::FrameAssembler assembler_{kShownBytes};
+    std::size_t sinceFrame_ = 0;  // bytes since the previous frame ended
+    Bytes firstBytes_;            // the first kShownBytes of them
+};
 
 // The link header as radiosim's trace shows it.
 std::string DescribeLinkHeader(std::span<const std::uint8_t> frame) {
@@ -232,26 +268,162 @@ std::string CapturedFrameText(const map27::CaptureRecord& record) {
     return record.bad || !map27::IsGoodFrame(frame) ? "!bad " + text : text;
 }
 
-// --capture: one output line per captured frame; a malformed line is named and skipped.
-int DumpCapture(std::istream& in, std::ostream& out, std::ostream& err) {
-    bool malformed = false;
-    std::size_t number = 0;
-    for (std::string text; std::getline(in, text);) {
-        ++number;
-        if (map27::IsCaptureComment(text)) continue;
-        std::string error;
-        const std::optional<map27::CaptureRecord> record = map27::ParseCaptureLine(text, error);
-        if (!record) {
-            err << "map27dump: line " << number << ": " << error << '\n';
-            malformed = true;
-            continue;
+// Reads the input a line at a time, in memory that does not grow with it. A line longer than
+// kPieceLength comes in pieces cut after a blank, so that no group of digits is split; a group
+// longer than that is cut all the same, and says so. A UTF-8 byte order mark at the start (which
+// some editors write) is skipped.
+class LineReader {
+public:
+    static constexpr std::size_t kPieceLength = 65536;
+    struct Piece {
+        std::string_view text;  // valid until the next call
+        bool endsLine = true;
+        bool cutInAGroup = false;
+    };
+
+    explicit LineReader(std::istream& in) : in_(in) {}
+
+    // The next piece; nothing at the end of the input or when it cannot be read (ReadError).
+    std::optional<Piece> Next() {
+        for (;;) {
+            const std::string_view rest = std::string_view(buffer_).substr(start_);
+            std::optional<Piece> piece;
+            if (const std::size_t end = rest.find('\n'); end <= kPieceLength) {
+                piece = Piece{rest.substr(0, end), true, false};
+                start_ += end + 1;
+            } else if (rest.size() > kPieceLength) {
+                const std::size_t blank = rest.substr(0, kPieceLength).find_last_of(" \t\r");
+                const std::size_t length = blank == std::string_view::npos ? kPieceLength : blank + 1;
+                piece = Piece{rest.substr(0, length), false, blank == std::string_view::npos};
+                start_ += length;
+            } else if (ended_) {
+                if (rest.empty()) return std::nullopt;
+                piece = Piece{rest, true, false};  // the last line has no line end
+                start_ = buffer_.size();
+            } else {
+                Fill();
+                continue;
+            }
+            if (atLineStart_) ++line_;
+            atLineStart_ = piece->endsLine;
+            return piece;
         }
-        out << map27::FormatCaptureTime(record->time) << ' '
-            << map27::DirectionText(record->direction) << ' ' << CapturedFrameText(*record) << '\n';
     }
-    out.flush();
-    if (malformed) return kExitBadInput;
-    return out ? 0 : 1;
+
+    // The number of the line the last piece belongs to, from 1.
+    std::size_t LineNumber() const { return line_; }
+    // The errno of a read that failed, 0 when the input was read to its end.
+    int ReadError() const { return readError_; }
+
+private:
+    // Appends what the input has ready (at least a byte, unless it ended).
+    void Fill() {
+        buffer_.erase(0, start_);
+        start_ = 0;
+        errno = 0;
+        if (in_.peek() == std::char_traits<char>::eof()) {
+            ended_ = true;
+            if (in_.bad()) readError_ = errno != 0 ? errno : EIO;
+            return;
+        }
+        constexpr std::size_t kReadSize = 16384;
+        const std::size_t old = buffer_.size();
+        buffer_.resize(old + kReadSize);
+        buffer_.resize(
+            old + static_cast<std::size_t>(in_.readsome(buffer_.data() + old, kReadSize)));
+        if (atInputStart_ && buffer_.size() >= 3) {
+            atInputStart_ = false;
+            if (buffer_.starts_with("\xEF\xBB\xBF")) buffer_.erase(0, 3);
+        }
+    }
+
+    std::istream& in_;
+    std::string buffer_;
+    std::size_t start_ = 0;
+    std::size_t line_ = 0;
+    bool atLineStart_ = true;
+    bool atInputStart_ = true;
+    bool ended_ = false;
+    int readError_ = 0;
+};
+
+// The text of one capture line: the output line, or the error for a malformed one.
+std::string CaptureLineText(const LineReader::Piece& piece, std::string& error) {
+    if (!piece.endsLine) {
+        error = "longer than " + std::to_string(LineReader::kPieceLength) + " characters";
+        return {};
+    }
+    const std::optional<map27::CaptureRecord> record = map27::ParseCaptureLine(piece.text, error);
+    if (!record) return {};
+    return map27::FormatCaptureTime(record->time) + ' ' +
+           map27::DirectionText(record->direction) + ' ' + CapturedFrameText(*record);
+}
+
+// --capture: one output line per captured frame; a malformed line is named and skipped. Returns
+// whether there was one.
+bool DumpCapture(LineReader& reader, std::ostream& out, std::ostream& err) {
+    bool malformed = false, restOfALongLine = false;
+    while (out) {
+        const std::optional<LineReader::Piece> piece = reader.Next();
+        if (!piece) break;
+        if (!restOfALongLine && !map27::IsCaptureComment(piece->text)) {
+            std::string error;
+            const std::string text = CaptureLineText(*piece, error);
+            if (error.empty()) {
+                out << text << '\n';
+            } else {
+                err << "map27dump: line " << reader.LineNumber() << ": " << error << '\n';
+                malformed = true;
+            }
+        }
+        restOfALongLine = !piece->endsLine;
+    }
+    return malformed;
+}
+
+// No MAP27 message comes near this; a longer line is no message.
+constexpr std::size_t kLongestMessage = 65536;
+
+// The bytes of one piece of a hexadecimal line; false with the error for a bad one.
+bool PieceBytes(const LineReader::Piece& piece, Bytes& bytes, std::string& error) {
+    if (piece.cutInAGroup) {
+        error = "a group of more than " + std::to_string(LineReader::kPieceLength) +
+                " characters without a blank";
+        return false;
+    }
+    return ParseHexLine(piece.text, bytes, error);
+}
+
+// The hexadecimal modes: each line's bytes go to the message decoder (--message) or into the byte
+// stream. A bad line is named and skipped; returns whether there was one.
+bool DumpHex(LineReader& reader, bool messageMode, std::ostream& out, std::ostream& err) {
+    StreamDump stream(out);
+    Bytes bytes;  // of the line (--message) or of the piece
+    bool bad = false, lineBad = false;
+    while (out) {
+        const std::optional<LineReader::Piece> piece = reader.Next();
+        if (!piece) break;
+        std::string error;
+        if (!lineBad && PieceBytes(*piece, bytes, error) && bytes.size() > kLongestMessage &&
+            messageMode)
+            error = "more than " + ByteCount(kLongestMessage) + ", longer than any message";
+        if (!error.empty()) {
+            err << "map27dump: line " << reader.LineNumber() << ": " << error << '\n';
+            bad = lineBad = true;
+        }
+        if (lineBad) bytes.clear();
+        if (!messageMode) {
+            stream.Push(bytes);
+            bytes.clear();
+        } else if (piece->endsLine) {
+            if (!bytes.empty()) out << map27::DecodeIncomingMessage(bytes).body;
+            out << '\n';
+            bytes.clear();
+        }
+        if (piece->endsLine) lineBad = false;
+    }
+    if (!messageMode && out) stream.Finish();
+    return bad;
 }
 
 }  // namespace
@@ -260,7 +432,7 @@ int RunMap27Dump(const std::vector<std::string>& arguments, std::istream& in, st
                  std::ostream& err) {
     bool messageMode = false;
     std::optional<std::string> capturePath;
-    std::vector<std::string> hexArguments;
+    std::string hexArguments;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
@@ -276,60 +448,45 @@ int RunMap27Dump(const std::vector<std::string>& arguments, std::istream& in, st
             }
             capturePath = arguments[++i];
         } else if (!argument.empty() && argument[0] == '-') {
-            err << "map27dump: unknown option '" << argument << "' (see map27dump --help)\n";
+            err << "map27dump: unknown option " << text::QuotedToken(argument)
+                << " (see map27dump --help)\n";
             return kExitBadInput;
         } else {
-            hexArguments.push_back(argument);
+            hexArguments += argument + " ";  // the arguments form one line
         }
     }
+    if (capturePath && (messageMode || !hexArguments.empty())) {
+        err << "map27dump: --capture reads a capture file only, without --message or bytes\n";
+        return kExitBadInput;
+    }
 
-    if (capturePath) {
-        if (messageMode || !hexArguments.empty()) {
-            err << "map27dump: --capture reads a capture file only, without --message or bytes\n";
-            return kExitBadInput;
-        }
-        if (*capturePath == "-") return DumpCapture(in, out, err);
-        std::ifstream file(*capturePath);
+    std::string inputName = "standard input";
+    std::ifstream file;
+    std::istringstream argumentLine(hexArguments);
+    std::istream* input = hexArguments.empty() ? &in : &argumentLine;
+    if (capturePath && *capturePath != "-") {
+        inputName = "the capture " + text::QuotedToken(*capturePath);
+        file.open(*capturePath);
         if (!file) {
-            err << "map27dump: cannot read the capture " << *capturePath << '\n';
+            err << "map27dump: cannot read " << inputName << ": " << std::strerror(errno) << '\n';
             return kExitBadInput;
         }
-        return DumpCapture(file, out, err);
+        input = &file;
     }
 
-    std::vector<std::string> texts;
-    if (!hexArguments.empty()) {
-        std::string joined;
-        for (const std::string& argument : hexArguments) joined += argument + " ";
-        texts.push_back(joined);
-    } else {
-        for (std::string text; std::getline(in, text);) texts.push_back(text);
-    }
-
-    std::vector<Line> lines;
-    bool bad = false;
-    for (std::size_t k = 0; k < texts.size(); ++k) {
-        Line line{k + 1, {}};
-        std::string error;
-        if (!ParseHexLine(texts[k], line.bytes, error)) {
-            err << "map27dump: line " << line.number << ": " << error << '\n';
-            bad = true;
-        }
-        lines.push_back(std::move(line));
-    }
-    if (bad) return kExitBadInput;
-
-    if (messageMode) {
-        for (const Line& line : lines) {
-            if (!line.bytes.empty()) out << map27::DecodeIncomingMessage(line.bytes).body;
-            out << '\n';
-        }
-    } else {
-        Bytes stream;
-        for (const Line& line : lines)
-            stream.insert(stream.end(), line.bytes.begin(), line.bytes.end());
-        DumpStream(stream, out);
-    }
+    LineReader reader(*input);
+    const bool bad =
+        capturePath ? DumpCapture(reader, out, err) : DumpHex(reader, messageMode, out, err);
     out.flush();
-    return out ? 0 : 1;
+    if (!out) {
+        err << "map27dump: cannot write standard output"
+            << (errno != 0 ? std::string(": ") + std::strerror(errno) : "") << '\n';
+        return kExitBadInput;
+    }
+    if (reader.ReadError() != 0) {
+        err << "map27dump: cannot read " << inputName << ": " << std::strerror(reader.ReadError())
+            << '\n';
+        return kExitBadInput;
+    }
+    return bad ? kExitBadInput : 0;
 }

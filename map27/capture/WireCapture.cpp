@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "map27/link/FrameCodec.h"
+#include "text/QuotedToken.h"
 
 namespace map27 {
 
@@ -126,7 +127,7 @@ std::optional<CaptureRecord> ParseCaptureLine(std::string_view line, std::string
     } else if (direction == "R>T") {
         record.direction = WireDirection::RadioToTerminal;
     } else {
-        error = "the direction is '" + std::string(direction) + "', not T>R or R>T";
+        error = "the direction is " + text::QuotedToken(direction) + ", not T>R or R>T";
         return std::nullopt;
     }
     for (std::string_view token = NextToken(line, at); !token.empty();
@@ -140,7 +141,7 @@ std::optional<CaptureRecord> ParseCaptureLine(std::string_view line, std::string
             continue;
         }
         if (token.size() != 2 || HexValue(token[0]) < 0 || HexValue(token[1]) < 0) {
-            error = "'" + std::string(token) + "' is not a hexadecimal byte";
+            error = text::QuotedToken(token) + " is not a hexadecimal byte";
             return std::nullopt;
         }
         record.bytes.push_back(
