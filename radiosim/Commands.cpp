@@ -3,7 +3,10 @@
 #include <cctype>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 #include <vector>
+
+#include "text/QuotedToken.h"
 
 namespace radiosim {
 
@@ -38,7 +41,8 @@ Bytes HexBytes(const std::string& text) {
         if (std::isxdigit(static_cast<unsigned char>(c)))
             digits += c;
         else if (!std::isspace(static_cast<unsigned char>(c)) && c != ',' && c != '-' && c != ':')
-            throw std::invalid_argument(std::string("'") + c + "' is not a hexadecimal digit");
+            throw std::invalid_argument(text::QuotedToken(std::string(1, c)) +
+                                        " is not a hexadecimal digit");
     }
     if (digits.size() % 2) throw std::invalid_argument("odd number of hexadecimal digits");
     Bytes bytes;
@@ -149,7 +153,7 @@ Command Parse(const std::string& line) {
             m.push_back(0x87);
             body = HexBytes(data);
         } else {
-            throw std::invalid_argument("unknown coding '" + w[1] + "'; " + usage);
+            throw std::invalid_argument("unknown coding " + text::QuotedToken(w[1]) + "; " + usage);
         }
         m.insert(m.end(), body.begin(), body.end());
         return Send(std::move(m));
@@ -214,7 +218,8 @@ Command Parse(const std::string& line) {
         c.echo = Lower(w[1]) == "on";
         return c;
     }
-    throw std::invalid_argument("unknown command '" + w[0] + "'; type help for the list");
+    throw std::invalid_argument("unknown command " + text::QuotedToken(w[0]) +
+                                "; type help for the list");
 }
 
 }  // namespace
@@ -233,7 +238,9 @@ std::uint32_t ParseNumber(const std::string& text, std::uint32_t max, const char
     for (char c : digits)
         ok = ok && (base == 16 ? std::isxdigit(static_cast<unsigned char>(c))
                                : std::isdigit(static_cast<unsigned char>(c)));
-    if (!ok) throw std::invalid_argument(std::string(what) + ": '" + text + "' is not a number");
+    if (!ok)
+        throw std::invalid_argument(std::string(what) + ": " + text::QuotedToken(text) +
+                                    " is not a number");
     const unsigned long long value = std::stoull(digits, nullptr, base);
     if (value > max)
         throw std::invalid_argument(std::string(what) + ": " + text + " is out of range 0.." +
@@ -249,6 +256,36 @@ Command ParseCommand(const std::string& line) {
         c.error = e.what();
         return c;
     }
+}
+
+std::vector<CommandLines::Line> CommandLines::Feed(std::string_view bytes) {
+    std::vector<Line> lines;
+    for (std::size_t end; !bytes.empty(); bytes.remove_prefix(end + 1)) {
+        end = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, end);
+        if (!discarding_) {
+            if (pending_.size() + piece.size() > kMaxLength) {
+                lines.push_back({{}, true});
+                pending_.clear();
+                discarding_ = true;
+            } else {
+                pending_.append(piece);
+            }
+        }
+        if (end == std::string_view::npos) break;
+        if (!discarding_) {
+            if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
+            lines.push_back({std::move(pending_), false});
+        }
+        pending_.clear();
+        discarding_ = false;
+    }
+    return lines;
+}
+
+std::optional<CommandLines::Line> CommandLines::Finish() {
+    if (discarding_ || pending_.empty()) return std::nullopt;
+    return Line{std::exchange(pending_, {}), false};
 }
 
 std::string HelpText() {

@@ -180,8 +180,17 @@ void LinkRunner::Run() {
     RunUntil({}, Clock::time_point::max());
 }
 
-void MessageSender::Queue(std::shared_ptr<const map27::IMessageBuilder> builder) {
+bool MessageSender::Queue(std::shared_ptr<const map27::IMessageBuilder> builder) {
+    if (Waiting() >= kMaxWaiting) return false;
     queue_.push_back(std::move(builder));
+    return true;
+}
+
+std::size_t MessageSender::Clear() {
+    const std::size_t dropped = Waiting();
+    queue_.clear();
+    inFlight_.reset();
+    return dropped;
 }
 
 void MessageSender::Pump() {

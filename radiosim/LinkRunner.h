@@ -86,11 +86,18 @@ private:
 
 // Sends network messages one after the other as the link allows: a message waits until the
 // link is up, the send credit is there and the previous message is acknowledged. A message that
-// a link restart dropped unacknowledged is sent again once the link is back, so nothing is lost.
+// a link restart dropped unacknowledged is sent again once the link is back, unless its owner
+// clears the queue.
 class MessageSender {
 public:
+    // No more than this many messages wait, so that a flood of commands cannot take the memory.
+    static constexpr std::size_t kMaxWaiting = 10000;
+
     explicit MessageSender(map27::LinkEngine& engine) : engine_(engine) {}
-    void Queue(std::shared_ptr<const map27::IMessageBuilder> builder);
+    // False, and the message is not queued, when kMaxWaiting messages are waiting.
+    bool Queue(std::shared_ptr<const map27::IMessageBuilder> builder);
+    // Drops every waiting message, the one not yet acknowledged too; returns how many.
+    std::size_t Clear();
     // Call after every engine operation.
     void Pump();
     std::size_t Waiting() const { return queue_.size() + (inFlight_ ? 1 : 0); }

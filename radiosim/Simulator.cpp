@@ -11,6 +11,7 @@
 #include "map27/link/FrameCodec.h"
 #include "map27/network/Network.h"
 #include "text/HexFormat.h"
+#include "text/QuotedToken.h"
 
 namespace radiosim {
 
@@ -31,6 +32,8 @@ public:
     void OnLinkStatus(const std::string& panelText) override {
         const bool up = panelText.find("OK") != std::string::npos;
         if (up) ++sim_.stats_.linkUps;
+        if (wasUp_ && !up) sim_.DropQueued("the link went down");
+        wasUp_ = up;
         if (panelText == last_) return;
         last_ = panelText;
         sim_.print_(TimeStamp() + " link " +
@@ -56,6 +59,7 @@ public:
 private:
     Simulator& sim_;
     std::string last_;
+    bool wasUp_ = false;
 };
 
 Simulator::Simulator(const Options& options, LinkRunner& runner,
@@ -131,7 +135,20 @@ bool Simulator::OnReceived(std::span<const std::uint8_t> frame) {
     }
     ++stats_.framesHeard;
     Trace("T>R", frame);
+    // A terminal that asks for a link while it is up is a new session (the program that had the
+    // port may have ended): nothing queued for the old one is meant for it.
+    const FrameView view = ViewFrame(frame);
+    if (view.wellFormed && view.fcsGood && view.type == map27::kLinkRequest &&
+        session_->IsEstablished())
+        DropQueued("the terminal asked for a new link");
     return true;
+}
+
+void Simulator::DropQueued(const char* why) {
+    const std::size_t dropped = sender_->Clear();
+    if (dropped > 0)
+        print_(TimeStamp() + " " + std::to_string(dropped) +
+               (dropped == 1 ? " message" : " messages") + " for the terminal dropped: " + why);
 }
 
 bool Simulator::DrawFault(std::uint32_t per10000) {
@@ -185,8 +202,12 @@ void Simulator::OnMessageFromTerminal(std::span<const std::uint8_t> message) {
 
 void Simulator::SendToTerminal(const Bytes& message) {
     const std::string text = map27::DecodeIncomingMessage(message).body;
+    if (!sender_->Queue(std::make_shared<FixedMessage>(message, text))) {
+        print_("error: message not sent: " + std::to_string(MessageSender::kMaxWaiting) +
+               " messages are waiting for the terminal already");
+        return;
+    }
     ++stats_.messagesQueued;
-    sender_->Queue(std::make_shared<FixedMessage>(message, text));
 }
 
 bool Simulator::Execute(const std::string& line) {
@@ -270,8 +291,8 @@ std::uint32_t Per10000(const std::string& text, const char* what) {
     };
     if (whole.empty() || whole.size() > 3 || decimals.size() > 2 || !digitsOnly(whole) ||
         !digitsOnly(decimals) || (dot != std::string::npos && decimals.empty()))
-        throw std::invalid_argument(std::string(what) + ": '" + text +
-                                    "' is not a percentage (e.g. 1 or 0.5)");
+        throw std::invalid_argument(std::string(what) + ": " + text::QuotedToken(text) +
+                                    " is not a percentage (e.g. 1 or 0.5)");
     decimals.resize(2, '0');
     const auto value = static_cast<std::uint32_t>(std::stoul(whole) * 100 + std::stoul(decimals));
     if (value > 10000)
@@ -367,11 +388,13 @@ Options ParseOptions(const std::vector<std::string>& args, bool& help) {
         else if (a == "--system")
             p.systemCode = static_cast<std::uint16_t>(Value(args, i, 32767));
         else if (!a.empty() && a[0] == '-')
-            throw std::invalid_argument("unknown option " + a);
+            throw std::invalid_argument("unknown option " + text::QuotedToken(a));
         else if (o.device.empty())
             o.device = a;
         else
-            throw std::invalid_argument("more than one device given: " + o.device + " and " + a);
+            throw std::invalid_argument("more than one device given: " +
+                                        text::QuotedToken(o.device) + " and " +
+                                        text::QuotedToken(a));
     }
     return o;
 }

@@ -71,6 +71,8 @@ private:
     class Events;
     void OnMessageFromTerminal(std::span<const std::uint8_t> message);
     void SendToTerminal(const Bytes& message);
+    // What was queued for the terminal is for its link only: once that ends it is dropped, said.
+    void DropQueued(const char* why);
     bool OnSending(Bytes& frame);
     bool OnReceived(std::span<const std::uint8_t> frame);
     // One draw of the fault generator: true with the given chance in 10000.

@@ -1,9 +1,13 @@
 // radiosim: a MAP27 radio on a pseudo-terminal (or a real port), driven from standard input.
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,16 +21,51 @@
 
 namespace {
 
-void PrintLine(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+// A descriptor that the caller left closed would go to the next one opened: the signal
+// descriptor would then be read as commands, the line written with the trace.
+void HoldStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) ::open("/dev/null", O_RDWR);
 }
+
+// Standard output, line by line. A reader that stops reading fills it; the writer then waits for
+// room or for a stop signal, and after a stop signal it writes no more, so the loop gets to the
+// signal however full the output is.
+class Output {
+public:
+    explicit Output(int stopSignals) : stopSignals_(stopSignals) {}
+    void PrintLine(const std::string& line) {
+        const std::string text = line + '\n';
+        for (std::size_t done = 0; done < text.size() && !givenUp_;) {
+            pollfd fds[] = {{STDOUT_FILENO, POLLOUT, 0}, {stopSignals_, POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) {
+                givenUp_ = errno != EINTR;
+                continue;
+            }
+            if (fds[0].revents == 0) {
+                givenUp_ = fds[1].revents != 0;  // the signal stays pending for the loop
+                continue;
+            }
+            // After POLLOUT a pipe takes PIPE_BUF bytes without blocking.
+            const ssize_t n = ::write(STDOUT_FILENO, text.data() + done,
+                                      std::min<std::size_t>(text.size() - done, PIPE_BUF));
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (n < 0 && errno != EINTR && errno != EAGAIN)
+                givenUp_ = true;  // nobody reads it any more (EPIPE) or it cannot be written
+        }
+    }
+
+private:
+    int stopSignals_;
+    bool givenUp_ = false;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace radiosim;
+    HoldStandardDescriptors();
     Options options;
     try {
         bool help = false;
@@ -49,6 +88,8 @@ int main(int argc, char** argv) {
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
     UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    Output output(signals.get());
+    const auto PrintLine = [&output](const std::string& text) { output.PrintLine(text); };
 
     // A capture asked for and not possible is said at once: the evidence would be missing.
     std::unique_ptr<map27::CaptureWriter> capture;
@@ -92,7 +133,15 @@ int main(int argc, char** argv) {
             runner.Stop();
         });
 
-    std::string pending;
+    CommandLines commands;
+    const auto run = [&](const CommandLines::Line& command) {
+        if (command.tooLong)
+            PrintLine("error: command line longer than " +
+                      std::to_string(CommandLines::kMaxLength) + " bytes; ignored");
+        else if (!simulator.Execute(command.text))
+            runner.Stop();
+        return !runner.Stopped();
+    };
     runner.Watch(STDIN_FILENO, [&] {
         char buffer[4096];
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
@@ -100,23 +149,11 @@ int main(int argc, char** argv) {
         if (n <= 0) {
             // No more commands (run in the background): the radio plays on until it is stopped.
             runner.Unwatch(STDIN_FILENO);
-            if (!pending.empty() && !simulator.Execute(pending)) runner.Stop();
+            if (const auto last = commands.Finish()) run(*last);
             return;
         }
-        pending.append(buffer, static_cast<std::size_t>(n));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            std::string command = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (!command.empty() && command.back() == '\r') command.pop_back();
-            if (!simulator.Execute(command)) {
-                runner.Stop();
-                return;
-            }
-        }
-        if (pending.size() > 65536) {
-            PrintLine("error: command line too long; ignored");
-            pending.clear();
-        }
+        for (const auto& command : commands.Feed({buffer, static_cast<std::size_t>(n)}))
+            if (!run(command)) return;
     });
 
     if (!options.quiet)

@@ -24,15 +24,20 @@ namespace radiosim::test {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// radiosim as a child process: commands through a pipe to its standard input, its output read back.
+// radiosim as a child process: commands through a pipe to its standard input (or none, closed),
+// its output read back.
 class RadiosimProcess {
 public:
-    explicit RadiosimProcess(std::vector<std::string> args) {
+    enum class Input : bool { Pipe, Closed };
+    explicit RadiosimProcess(std::vector<std::string> args, Input input = Input::Pipe) {
         int in[2], out[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        if (input == Input::Closed)
+            posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
+        else
+            posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
         args.insert(args.begin(), RADIOSIM_PROGRAM);
@@ -86,11 +91,12 @@ public:
     }
     void CloseInput() { toChild_ = radiosim::UniqueFd(); }
 
-    // Waits for the exit; returns the wait status, or -1 when it did not end in time.
-    int Wait(std::chrono::milliseconds timeout = 3000ms) {
+    // Waits for the exit, reading its output unless told not to; returns the wait status, or -1
+    // when it did not end in time.
+    int Wait(std::chrono::milliseconds timeout = 3000ms, bool readOutput = true) {
         const auto deadline = Clock::now() + timeout;
         while (Clock::now() < deadline) {
-            Drain();
+            if (readOutput) Drain();
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;

@@ -132,10 +132,13 @@ TEST_F(SimulatorOnPty, FaultsChangeTheNextFrameOnly) {
     Send({2, 1, 1, 0});  // nothing taken yet
     runner_->RunUntil({}, Clock::now() + 200ms);
 
+    // A restart ends the link the status was queued for: it is dropped, not sent on the next.
     // Out of sequence: the next data frame carries N(S) 2 instead of 1.
     ASSERT_TRUE(sim_->Execute("sequence"));
     ASSERT_TRUE(sim_->Execute("restart"));
+    EXPECT_TRUE(Printed("1 message for the terminal dropped: the link went down"));
     BringLinkUp();
+    ASSERT_TRUE(sim_->Execute("status 008 2001 5"));
     lt = Expect(IsLt);
     ASSERT_TRUE(lt);
     EXPECT_TRUE(lt->fcsGood);
@@ -183,6 +186,15 @@ TEST_F(SimulatorOnPty, SilenceAndBadCommands) {
     Expect([](const FrameView&) { return false; });
     EXPECT_EQ(seen_.size(), before);
     EXPECT_TRUE(Printed("(silent, not heard)"));
+}
+
+TEST_F(SimulatorOnPty, AFloodOfCommandsStopsAtTheSendQueuesBound) {
+    StartRadio();  // no terminal: everything waits
+    for (std::size_t i = 0; i <= MessageSender::kMaxWaiting; ++i)
+        ASSERT_TRUE(sim_->Execute("status 008 2001 5"));
+    EXPECT_EQ(printed_.back(),
+              "error: message not sent: 10000 messages are waiting for the terminal already");
+    EXPECT_EQ(sim_->Stats().messagesQueued, MessageSender::kMaxWaiting);
 }
 
 TEST_F(SimulatorOnPty, RandomFaultsHitEveryFrameAtTheirChanceAndShowInTheStats) {
