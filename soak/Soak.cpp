@@ -181,6 +181,10 @@ int RunSoak(const SoakOptions& options) {
     LinkHost host;
     talvane::HostSender sender(host, QStringLiteral("COM1"));
     const auto restarts = [&] { return sender.Restarts(); };
+    // radiosim drops what it had queued for the terminal at a restart, and says so: that is its
+    // report, also of a call typed just before a restart the terminal had already counted.
+    std::uint64_t radioDrops = 0;
+    const auto reports = [&] { return restarts() + radioDrops; };
     std::uint64_t linkingShown = 0;
     QObject::connect(&host, &LinkHost::LinkStatusChanged, [&](const QString& text) {
         if (text == QLatin1String("Status   Link.....")) ++linkingShown;
@@ -214,10 +218,10 @@ int RunSoak(const SoakOptions& options) {
         soak::Arrival arrival;
         if (echoNumber >= 0) {
             ++counts.echoes;
-            arrival = echoes.Arrived(static_cast<std::uint32_t>(echoNumber), restarts());
+            arrival = echoes.Arrived(static_cast<std::uint32_t>(echoNumber), reports());
         } else if (ownNumber >= 0) {
             ++counts.own;
-            arrival = own.Arrived(static_cast<std::uint32_t>(ownNumber), restarts());
+            arrival = own.Arrived(static_cast<std::uint32_t>(ownNumber), reports());
         } else {
             ++counts.unexpected;
             note("unexpected message: RX : " + body);
@@ -233,6 +237,8 @@ int RunSoak(const SoakOptions& options) {
         for (const std::string& line : radio.ReadLines()) {
             if (line.rfind("stats:", 0) == 0)
                 statsLine = line;
+            else if (line.find(" for the terminal dropped: ") != std::string::npos)
+                ++radioDrops;
             else if (line.find("error") != std::string::npos)
                 radioLines.push_back(line);
         }
@@ -256,13 +262,13 @@ int RunSoak(const SoakOptions& options) {
     auto feed = [&] {
         sender.Pump();
         while (nextEcho < options.messages && sender.Waiting() == 0 &&
-               echoes.Outstanding() < kWindow) {
+               echoes.OnTheirWay(reports()) < kWindow) {
             map27::SendRequest request;
             request.sendKind = map27::SendKind::DataCall;
             request.dataText = "T" + std::to_string(nextEcho);
             const std::uint32_t number = nextEcho++;
             sender.Queue(request, [&, number] {
-                echoes.HandedOver(number, restarts());
+                echoes.HandedOver(number, reports());
                 if (options.silenceEvery > 0 && random() % options.silenceEvery == 0) {
                     ++silences;
                     radio.Command("silent " + std::to_string(1 + random() % 2));
@@ -270,9 +276,9 @@ int RunSoak(const SoakOptions& options) {
             });
             sender.Pump();
         }
-        while (nextOwn < ownCount && own.Outstanding() < kWindow &&
+        while (nextOwn < ownCount && own.OnTheirWay(reports()) < kWindow &&
                std::uint64_t{nextOwn} * options.ownEvery <= echoes.HandedOverCount()) {
-            own.HandedOver(nextOwn, restarts());
+            own.HandedOver(nextOwn, reports());
             radio.Command("sst 7bit 008 2001 R" + std::to_string(nextOwn++));
         }
     };
@@ -292,8 +298,8 @@ int RunSoak(const SoakOptions& options) {
     host.OpenPortAndStartLink(true);
     pump.start(1);
     auto finished = [&] {
-        return nextEcho == options.messages && nextOwn == ownCount && echoes.Outstanding() == 0 &&
-               own.Outstanding() == 0 && sender.Waiting() == 0;
+        return nextEcho == options.messages && nextOwn == ownCount && echoes.OnTheirWay(reports()) == 0 &&
+               own.OnTheirWay(reports()) == 0 && sender.Waiting() == 0;
     };
     // Runs until everything has arrived; gives up when nothing arrives for a minute.
     bool stalled = false;
@@ -339,8 +345,8 @@ int RunSoak(const SoakOptions& options) {
     if (sender.Refused() > 0)
         note(std::to_string(sender.Refused()) + " messages refused by the host");
 
-    const soak::LedgerSummary e = echoes.Summarise(restartCount);
-    const soak::LedgerSummary o = own.Summarise(restartCount);
+    const soak::LedgerSummary e = echoes.Summarise(reports());
+    const soak::LedgerSummary o = own.Summarise(reports());
     // radiosim's figures come from its own wait: under ./run this process began as the shell that
     // ran the build, and RUSAGE_CHILDREN would count the compilers too.
     rusage self{};

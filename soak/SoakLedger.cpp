@@ -8,6 +8,12 @@ void Ledger::HandedOver(std::uint32_t number, std::uint64_t restarts) {
     r.handedOver = true;
     r.restartsAtHandOver = restarts;
     ++handedOver_;
+    onTheirWay_[number] = restarts;
+}
+
+std::uint64_t Ledger::OnTheirWay(std::uint64_t restarts) {
+    std::erase_if(onTheirWay_, [restarts](const auto& entry) { return entry.second < restarts; });
+    return onTheirWay_.size();
 }
 
 Arrival Ledger::Arrived(std::uint32_t number, std::uint64_t restarts) {
@@ -16,6 +22,7 @@ Arrival Ledger::Arrived(std::uint32_t number, std::uint64_t restarts) {
         return Arrival::NeverSent;
     }
     Record& r = records_[number];
+    onTheirWay_.erase(number);
     const bool restartedSince = restarts > r.restartsAtHandOver;
     if (++r.arrivals == 1) {
         ++delivered_;

@@ -3,6 +3,7 @@
 // each was handed to the link and how often it arrived, and counts link restarts in between, so a
 // missing or doubled message is told apart from one the link reported by restarting.
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace soak {
@@ -32,8 +33,9 @@ public:
     // restarts: the link restarts counted so far (it only grows).
     void HandedOver(std::uint32_t number, std::uint64_t restarts);
     Arrival Arrived(std::uint32_t number, std::uint64_t restarts);
-    // Handed over and not yet arrived.
-    std::uint64_t Outstanding() const { return handedOver_ - delivered_; }
+    // Handed over since the last restart and not yet arrived: what the sender still waits for.
+    // One on its way at a restart may have been dropped, and the restart reported it.
+    std::uint64_t OnTheirWay(std::uint64_t restarts);
     std::uint64_t HandedOverCount() const { return handedOver_; }
     LedgerSummary Summarise(std::uint64_t restarts) const;
 
@@ -45,6 +47,7 @@ private:
         std::uint64_t restartsAtHandOver = 0;
     };
     std::vector<Record> records_;
+    std::map<std::uint32_t, std::uint64_t> onTheirWay_;  // number -> restarts at its hand-over
     std::uint64_t handedOver_ = 0, delivered_ = 0;
     std::uint64_t duplicatesAfterRestart_ = 0, unexplained_ = 0, neverSent_ = 0;
 };
