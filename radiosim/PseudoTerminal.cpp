@@ -68,7 +68,8 @@ Line OpenDevice(const std::string& path, bool speed1200) {
     line.path = path;
     line.fd = UniqueFd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!line.fd) Fail("cannot open " + text::QuotedToken(path));
-    if (::flock(line.fd.get(), LOCK_EX | LOCK_NB) != 0) Fail(text::QuotedToken(path) + " is in use");
+    if (::flock(line.fd.get(), LOCK_EX | LOCK_NB) != 0)
+        Fail(text::QuotedToken(path) + " is in use");
     MakeRaw(line.fd.get(), path, speed1200 ? B1200 : B9600);
     line.pseudoTerminal =
         ::isatty(line.fd.get()) && std::strncmp(path.c_str(), "/dev/pts/", 9) == 0;

@@ -392,9 +392,9 @@ Options ParseOptions(const std::vector<std::string>& args, bool& help) {
         else if (o.device.empty())
             o.device = a;
         else
-            throw std::invalid_argument("more than one device given: " +
-                                        text::QuotedToken(o.device) + " and " +
-                                        text::QuotedToken(a));
+            throw std::invalid_argument(
+                "more than one device given: " + text::QuotedToken(o.device) + " and " +
+                text::QuotedToken(a));
     }
     return o;
 }

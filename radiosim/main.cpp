@@ -22,15 +22,15 @@
 namespace {
 
 // A descriptor that the caller left closed would go to the next one opened: the signal
-// descriptor would then be read as commands, the line written with the trace.
+// descriptor would then be read as commands, or the trace written onto the line.
 void HoldStandardDescriptors() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
         if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) ::open("/dev/null", O_RDWR);
 }
 
 // Standard output, line by line. A reader that stops reading fills it; the writer then waits for
-// room or for a stop signal, and after a stop signal it writes no more, so the loop gets to the
-// signal however full the output is.
+// room or for a stop signal. A stop signal while it waits ends its writing for good, so that the
+// loop gets to the signal however full the output is.
 class Output {
 public:
     explicit Output(int stopSignals) : stopSignals_(stopSignals) {}

@@ -298,8 +298,9 @@ int RunSoak(const SoakOptions& options) {
     host.OpenPortAndStartLink(true);
     pump.start(1);
     auto finished = [&] {
-        return nextEcho == options.messages && nextOwn == ownCount && echoes.OnTheirWay(reports()) == 0 &&
-               own.OnTheirWay(reports()) == 0 && sender.Waiting() == 0;
+        return nextEcho == options.messages && nextOwn == ownCount &&
+               echoes.OnTheirWay(reports()) == 0 && own.OnTheirWay(reports()) == 0 &&
+               sender.Waiting() == 0;
     };
     // Runs until everything has arrived; gives up when nothing arrives for a minute.
     bool stalled = false;

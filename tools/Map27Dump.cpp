@@ -293,7 +293,8 @@ public:
                 start_ += end + 1;
             } else if (rest.size() > kPieceLength) {
                 const std::size_t blank = rest.substr(0, kPieceLength).find_last_of(" \t\r");
-                const std::size_t length = blank == std::string_view::npos ? kPieceLength : blank + 1;
+                const std::size_t length =
+                    blank == std::string_view::npos ? kPieceLength : blank + 1;
                 piece = Piece{rest.substr(0, length), false, blank == std::string_view::npos};
                 start_ += length;
             } else if (ended_) {
@@ -306,6 +307,7 @@ public:
             }
             if (atLineStart_) ++line_;
             atLineStart_ = piece->endsLine;
+            atInputStart_ = false;
             return piece;
         }
     }
@@ -329,8 +331,8 @@ private:
         constexpr std::size_t kReadSize = 16384;
         const std::size_t old = buffer_.size();
         buffer_.resize(old + kReadSize);
-        buffer_.resize(
-            old + static_cast<std::size_t>(in_.readsome(buffer_.data() + old, kReadSize)));
+        buffer_.resize(old +
+                       static_cast<std::size_t>(in_.readsome(buffer_.data() + old, kReadSize)));
         if (atInputStart_ && buffer_.size() >= 3) {
             atInputStart_ = false;
             if (buffer_.starts_with("\xEF\xBB\xBF")) buffer_.erase(0, 3);
@@ -355,8 +357,8 @@ std::string CaptureLineText(const LineReader::Piece& piece, std::string& error) 
     }
     const std::optional<map27::CaptureRecord> record = map27::ParseCaptureLine(piece.text, error);
     if (!record) return {};
-    return map27::FormatCaptureTime(record->time) + ' ' +
-           map27::DirectionText(record->direction) + ' ' + CapturedFrameText(*record);
+    return map27::FormatCaptureTime(record->time) + ' ' + map27::DirectionText(record->direction) +
+           ' ' + CapturedFrameText(*record);
 }
 
 // --capture: one output line per captured frame; a malformed line is named and skipped. Returns

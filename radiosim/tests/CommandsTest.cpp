@@ -78,8 +78,10 @@ TEST(Commands, BadCommandsGetAClearMessage) {
         {"echo maybe", "usage: echo on|off"},
         // What the operator typed comes back with its control characters visible and cut short.
         {"\x1b]0;x\a", "unknown command '\u241b]0;x\u2407'"},
-        {"status 8 1 9999999999999999999999999999999999999999999999999999999999999999999999999999999"
-         "999999999", "STATUS: '99999999999999999999999999999999999999999999999999999999999999999"
+        {"status 8 1 "
+         "9999999999999999999999999999999999999999999999999999999999999999999999999999999"
+         "999999999",
+         "STATUS: '99999999999999999999999999999999999999999999999999999999999999999"
          "999999999999999...' is not a number"},
     };
     for (const Case& c : cases) {

@@ -92,8 +92,8 @@ TEST(RadiosimEndToEnd, RefusesBadOptionsWithAMessage) {
 TEST(RadiosimEndToEnd, EveryStopSignalEndsItWithoutInputOrWithItsOutputFull) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         for (const bool outputFull : {false, true}) {
-            RadiosimProcess radio({}, outputFull ? RadiosimProcess::Input::Pipe
-                                                 : RadiosimProcess::Input::Closed);
+            RadiosimProcess radio(
+                {}, outputFull ? RadiosimProcess::Input::Pipe : RadiosimProcess::Input::Closed);
             ASSERT_EQ(radio.FirstLine().rfind("/dev/pts/", 0), 0U) << radio.Output();
             const auto deadline = Clock::now() + 10s;
             for (int unread = 0; outputFull && unread < 60000 && Clock::now() < deadline;) {
@@ -157,8 +157,7 @@ TEST(RadiosimEndToEnd, ANewTerminalGetsNothingQueuedForTheLastOne) {
     EXPECT_TRUE(WIFEXITED(second.first) && WEXITSTATUS(second.first) == 1) << second.second;
     EXPECT_NE(second.second.find("link within 5s: ok"), std::string::npos) << second.second;
     radio.Drain();
-    EXPECT_NE(radio.Output().find("for the terminal dropped"), std::string::npos)
-        << radio.Output();
+    EXPECT_NE(radio.Output().find("for the terminal dropped"), std::string::npos) << radio.Output();
 }
 
 }  // namespace

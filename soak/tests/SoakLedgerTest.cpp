@@ -26,7 +26,7 @@ TEST(SoakLedger, ArrivalsAreToldApartByTheRestartsSinceTheHandOver) {
     EXPECT_EQ(ledger.Arrived(6, restarts), Arrival::NeverSent);   // numbered but never sent
     EXPECT_EQ(ledger.Arrived(99, restarts), Arrival::NeverSent);  // beyond every number
     ledger.HandedOver(6, restarts);                               // after the restart
-    EXPECT_EQ(ledger.OnTheirWay(restarts), 1U);  // 6; the restart reported 4 and 5
+    EXPECT_EQ(ledger.OnTheirWay(restarts), 1U);                   // 6; the restart reported 4 and 5
 
     const LedgerSummary s = ledger.Summarise(restarts);
     EXPECT_EQ(s.handedOver, 7U);

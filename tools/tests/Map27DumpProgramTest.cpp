@@ -45,7 +45,7 @@ long PeakKb(pid_t pid) {
 // it waits for the end of its input, after it has taken all of it: once it exits that figure is
 // gone, and the one wait4 gives starts from this process's size.
 DumpRun RunMap27dump(std::vector<std::string> args, const Stream& in, const Stream& out,
-                 const std::string& feed = {}) {
+                     const std::string& feed = {}) {
     int inPipe[2], outPipe[2], errPipe[2];
     if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 ||
         ::pipe2(errPipe, O_CLOEXEC) != 0)
@@ -66,7 +66,8 @@ DumpRun RunMap27dump(std::vector<std::string> args, const Stream& in, const Stre
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int failed = posix_spawn(&pid, MAP27DUMP_PROGRAM, &actions, nullptr, argv.data(), environ);
+    const int failed =
+        posix_spawn(&pid, MAP27DUMP_PROGRAM, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     for (int fd : {inPipe[0], outPipe[1], errPipe[1]}) ::close(fd);
     DumpRun run;
@@ -120,16 +121,29 @@ TEST(Map27Dump, InputItCannotReadAndOutputItCannotWriteAreSaidWithStatus2) {
         Stream in, out;
         std::string message;
     } cases[] = {
-        {{"--capture", folder}, pipe, pipe,
+        {{"--capture", folder},
+         pipe,
+         pipe,
          "map27dump: cannot read the capture '" + folder + "': Is a directory\n"},
-        {{}, {Stream::Kind::File, folder}, pipe,
+        {{},
+         {Stream::Kind::File, folder},
+         pipe,
          "map27dump: cannot read standard input: Is a directory\n"},
-        {{"--message"}, closed, pipe, "map27dump: cannot read standard input: Bad file descriptor\n"},
-        {{"--capture", "-"}, closed, pipe,
+        {{"--message"},
+         closed,
+         pipe,
          "map27dump: cannot read standard input: Bad file descriptor\n"},
-        {{"--message", "80", "08"}, pipe, {Stream::Kind::File, "/dev/full"},
+        {{"--capture", "-"},
+         closed,
+         pipe,
+         "map27dump: cannot read standard input: Bad file descriptor\n"},
+        {{"--message", "80", "08"},
+         pipe,
+         {Stream::Kind::File, "/dev/full"},
          "map27dump: cannot write standard output: No space left on device\n"},
-        {{"--message", "80", "08"}, pipe, closed,
+        {{"--message", "80", "08"},
+         pipe,
+         closed,
          "map27dump: cannot write standard output: Bad file descriptor\n"},
     };
     for (const auto& c : cases) {
@@ -169,8 +183,8 @@ TEST(Map27Dump, EveryModeStreamsInMemoryThatDoesNotGrowWithTheInput) {
         EXPECT_LT(run.peakKb, 20 * 1024) << mode;
 #endif
     }
-    EXPECT_TRUE(RunMap27dump({}, {}, {}, noiseLine).out.starts_with(
-        "incomplete frame at the end, 3500000 bytes: 00 00 "));
+    EXPECT_TRUE(RunMap27dump({}, {}, {}, noiseLine)
+                    .out.starts_with("incomplete frame at the end, 3500000 bytes: 00 00 "));
 }
 
 }  // namespace
