@@ -29,6 +29,8 @@ public:
     std::string WaitForLine(std::chrono::milliseconds timeout);
     // Returns false when the program no longer reads its commands.
     bool Command(const std::string& line);
+    // No more commands: the program reads the end of its input.
+    void CloseInput() { toChild_ = radiosim::UniqueFd(); }
     // Waits for the program to end; the wait status, or -1 when it did not end in time.
     int Wait(std::chrono::milliseconds timeout);
     // The program's peak resident memory so far in kB (VmHWM), 0 when it cannot be read. Its own:

@@ -138,7 +138,7 @@ TEST(RadiosimEndToEnd, ANewTerminalGetsNothingQueuedForTheLastOne) {
     RadiosimProcess radio({"--quiet"});
     const std::string device = radio.FirstLine();
     ASSERT_EQ(device.rfind("/dev/pts/", 0), 0U) << radio.Output();
-    const std::string folder = ::testing::TempDir();
+    const std::string folder = ::testing::TempDir() + std::to_string(::getpid()) + "-";
     const auto run = [&](const std::string& name, const std::string& script) {
         std::ofstream(folder + name) << script;
         soak::RadiosimChild program(MAP27TEST_PROGRAM,
@@ -156,8 +156,6 @@ TEST(RadiosimEndToEnd, ANewTerminalGetsNothingQueuedForTheLastOne) {
                             "expect rx /GTC/ within 2s\n");
     EXPECT_TRUE(WIFEXITED(second.first) && WEXITSTATUS(second.first) == 1) << second.second;
     EXPECT_NE(second.second.find("link within 5s: ok"), std::string::npos) << second.second;
-    radio.Drain();
-    EXPECT_NE(radio.Output().find("for the terminal dropped"), std::string::npos) << radio.Output();
 }
 
 }  // namespace
