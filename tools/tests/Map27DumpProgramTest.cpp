@@ -42,7 +42,8 @@ TEST(Map27Dump, InputItCannotReadAndOutputItCannotWriteAreSaidWithStatus2) {
         {{}, "<" + folder, "cannot read standard input: Is a directory"},
         {{"--message"}, "<&-", "cannot read standard input: Bad file descriptor"},
         {{"--capture", "-"}, "<&-", "cannot read standard input: Bad file descriptor"},
-        {{"--message", "80", "08"}, ">/dev/full",
+        {{"--message", "80", "08"},
+         ">/dev/full",
          "cannot write standard output: No space left on device"},
         {{"--message", "80", "08"}, ">&-", "cannot write standard output: Bad file descriptor"},
     };
