@@ -1,5 +1,7 @@
 #include "text/HexFormat.h"
 
+#include <algorithm>
+
 namespace text {
 namespace {
 
@@ -52,6 +54,27 @@ int HexDigitValue(char c) {
 
 int HexDigitValue(char16_t c) {
     return DigitValue(c);
+}
+
+std::optional<std::string_view> ReadHexBytes(std::string_view text,
+                                             std::vector<std::uint8_t>& bytes) {
+    constexpr std::string_view kBlanks = " \t\r";
+    for (std::size_t end = 0;;) {
+        const std::size_t start = text.find_first_not_of(kBlanks, end);
+        if (start == std::string_view::npos) return std::nullopt;
+        end = std::min(text.find_first_of(kBlanks, start), text.size());
+        const std::string_view token = text.substr(start, end - start);
+        const bool allDigits =
+            std::all_of(token.begin(), token.end(), [](char c) { return DigitValue(c) >= 0; });
+        if (!allDigits || (token.size() > 2 && token.size() % 2 != 0)) return token;
+        if (token.size() == 1) {
+            bytes.push_back(static_cast<std::uint8_t>(DigitValue(token[0])));
+            continue;
+        }
+        for (std::size_t k = 0; k < token.size(); k += 2)
+            bytes.push_back(
+                static_cast<std::uint8_t>(DigitValue(token[k]) * 16 + DigitValue(token[k + 1])));
+    }
 }
 
 }  // namespace text

@@ -86,6 +86,27 @@ TEST(HexFormat, DigitValues) {
     for (char16_t c : std::u16string(u"gＡ٣\uFF10")) EXPECT_EQ(text::HexDigitValue(c), -1);
 }
 
+TEST(HexFormat, ReadsBytesTypedAsHexadecimalText) {
+    const struct {
+        const char* text;
+        Bytes bytes;
+        std::optional<std::string> badToken;
+    } cases[] = {
+        {"80 08 7 D1 0 01", {0x80, 0x08, 0x07, 0xD1, 0x00, 0x01}, {}},
+        {" 8008\t07d1\r", {0x80, 0x08, 0x07, 0xD1}, {}},
+        {"", {}, {}},
+        {"B4 00 G1 02", {0xB4, 0x00}, "G1"},
+        {"123", {}, "123"},
+        {"12 0x12", {0x12}, "0x12"},
+    };
+    for (const auto& c : cases) {
+        Bytes bytes;
+        const auto bad = text::ReadHexBytes(c.text, bytes);
+        EXPECT_EQ(bytes, c.bytes) << c.text;
+        EXPECT_EQ(bad ? std::optional<std::string>(*bad) : std::nullopt, c.badToken) << c.text;
+    }
+}
+
 TEST(IntegerText, FollowsTheOrdinaryRules) {
     struct Case {
         const char* text;
