@@ -2,6 +2,8 @@
 
 #include <re2/re2.h>
 
+#include "text/QuotedToken.h"
+
 namespace text {
 
 Pattern::Pattern(std::string_view source, PatternOptions options) {
@@ -17,8 +19,13 @@ Pattern::Pattern(std::string_view source, PatternOptions options) {
         compiled_ = std::move(compiled);
         return;
     }
-    error_ = compiled->error();
-    if (error_.empty()) error_ = "the pattern cannot be compiled";
+    // The engine names the part it refused, which can be the whole pattern: quoted, cut short and
+    // with its control characters visible.
+    const std::string& error = compiled->error();
+    const std::string& part = compiled->error_arg();
+    error_ = error.empty() ? "the pattern cannot be compiled" : error;
+    if (!part.empty() && error.ends_with(part))
+        error_ = error.substr(0, error.size() - part.size()) + QuotedToken(part);
 }
 
 std::size_t Pattern::Cost() const {

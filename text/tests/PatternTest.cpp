@@ -51,7 +51,8 @@ TEST(Pattern, RefusesWhatALinearTimeEngineCannotDoWithAReason) {
         EXPECT_FALSE(pattern.Matches("a")) << source;
         EXPECT_TRUE(pattern.FindAll("a").empty()) << source;
     }
-    EXPECT_EQ(Pattern("(a)\\1").Error(), "invalid escape sequence: \\1");
+    EXPECT_EQ(Pattern("(a)\\1").Error(), "invalid escape sequence: '\\1'");
+    EXPECT_EQ(Pattern(std::string(100, '(')).Error(), "missing ): '" + std::string(80, '(') + "...'");
 }
 
 TEST(Pattern, PatternsThatBacktrackingEnginesChokeOnFinishAndHugeOnesDoNotCrash) {
