@@ -107,6 +107,10 @@ long RadiosimChild::PeakMemoryKb() const {
     return 0;
 }
 
+void RadiosimChild::Signal(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
 int RadiosimChild::Wait(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (pid_ > 0) {

@@ -31,6 +31,8 @@ public:
     bool Command(const std::string& line);
     // No more commands: the program reads the end of its input.
     void CloseInput() { toChild_ = radiosim::UniqueFd(); }
+    // Sends the program a signal while it runs.
+    void Signal(int signal);
     // Waits for the program to end; the wait status, or -1 when it did not end in time.
     int Wait(std::chrono::milliseconds timeout);
     // The program's peak resident memory so far in kB (VmHWM), 0 when it cannot be read. Its own:

@@ -1,12 +1,13 @@
 #include "tools/Script.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <utility>
 
 #include "map27/network/Network.h"
+#include "text/HexFormat.h"
 #include "text/IntegerText.h"
+#include "text/QuotedToken.h"
 
 namespace map27test {
 
@@ -67,7 +68,7 @@ public:
         if (AtEnd()) return fallback;
         const std::string_view word = Word();
         if (word != "within")
-            Fail("unexpected '" + std::string(word) + "'; expected 'within TIME'");
+            Fail("unexpected " + text::QuotedToken(word) + "; expected 'within TIME'");
         const Duration time = Time(Required("time after 'within'"));
         ExpectEnd();
         return time;
@@ -82,7 +83,7 @@ public:
     }
 
     void ExpectEnd() const {
-        if (!AtEnd()) Fail("unexpected '" + std::string(Rest()) + "' at the end of the step");
+        if (!AtEnd()) Fail("unexpected " + text::QuotedToken(Rest()) + " at the end of the step");
     }
 
 private:
@@ -95,7 +96,7 @@ private:
 std::string FieldNumber(LineReader& reader, std::string_view what, std::int32_t largest) {
     const std::string typed(reader.Required(what));
     const auto value = text::ParseInteger(typed);
-    if (!value) reader.Fail(text::NotAnIntegerMessage(typed));
+    if (!value) reader.Fail(text::QuotedToken(typed) + " is not a valid integer value");
     if (*value < 0 || *value > largest)
         reader.Fail(std::string(what) + " " + typed + " is out of range (0 to " +
                     std::to_string(largest) + ")");
@@ -107,17 +108,13 @@ void ReadAddress(LineReader& reader, map27::SendRequest& request) {
     request.identText = FieldNumber(reader, "IDENT", 65535);
 }
 
+// The message's bytes as map27dump --message reads them, in the digits the builder takes.
 std::string RawHex(LineReader& reader) {
-    std::string digits;
-    for (std::string_view word = reader.Word(); !word.empty(); word = reader.Word()) {
-        for (const char c : word)
-            if (!std::isxdigit(static_cast<unsigned char>(c)))
-                reader.Fail("'" + std::string(word) + "' is not hexadecimal");
-        digits += word;
-    }
-    if (digits.empty()) reader.Fail("missing the message bytes (hexadecimal)");
-    if (digits.size() % 2 != 0) reader.Fail("odd number of hexadecimal digits");
-    return digits;
+    std::vector<std::uint8_t> bytes;
+    if (const auto bad = text::ReadHexBytes(reader.TakeRest(), bytes))
+        reader.Fail(text::QuotedToken(*bad) + " is not a hexadecimal byte");
+    if (bytes.empty()) reader.Fail("missing the message bytes (hexadecimal)");
+    return text::HexBytesSpaced(bytes);
 }
 
 SendStep ParseSend(LineReader& reader) {
@@ -151,8 +148,8 @@ SendStep ParseSend(LineReader& reader) {
             }
         }
         if (!known)
-            reader.Fail("unknown interrogation '" + std::string(item) +
-                        "'; expected personality, numbering, settings, operating or network");
+            reader.Fail("unknown interrogation " + text::QuotedToken(item) +
+                        "; expected personality, numbering, settings, operating or network");
     } else if (kind == "raw") {
         // A hand-made network message, sent as the test window sends one in a data frame.
         request.sendKind = map27::SendKind::TestFrame;
@@ -160,8 +157,8 @@ SendStep ParseSend(LineReader& reader) {
         request.data1Text = "04";
         request.data5Text = RawHex(reader);
     } else {
-        reader.Fail("unknown message '" + std::string(kind) +
-                    "'; expected status, voice, emergency, disconnect, data, data8, interrogate "
+        reader.Fail("unknown message " + text::QuotedToken(kind) +
+                    "; expected status, voice, emergency, disconnect, data, data8, interrogate "
                     "or raw");
     }
     reader.ExpectEnd();
@@ -204,13 +201,13 @@ Step ParseExpect(LineReader& reader) {
     if (rest.front() == '"') {
         expect.text = Delimited(reader, '"', false);
     } else if (rest.front() == '/') {
-        expect.isPattern = true;
         expect.text = Delimited(reader, '/', true);
-        try {
-            expect.pattern = std::regex(expect.text, std::regex::ECMAScript);
-        } catch (const std::regex_error& e) {
-            reader.Fail("bad pattern /" + expect.text + "/: " + e.what());
-        }
+        expect.pattern.emplace(expect.text);
+        const std::string shown = "bad pattern " + text::QuotedToken("/" + expect.text + "/");
+        if (!expect.pattern->IsValid()) reader.Fail(shown + ": " + expect.pattern->Error());
+        if (expect.pattern->Cost() > kMaxPatternCost)
+            reader.Fail(shown + ": too large (costs " + std::to_string(expect.pattern->Cost()) +
+                        ", at most " + std::to_string(kMaxPatternCost) + ")");
     } else {
         reader.Fail("the expected text must be quoted (\"TEXT\") or a pattern (/PATTERN/)");
     }
@@ -239,8 +236,8 @@ Step ParseStep(int line, std::string_view text) {
         step.action = WaitStep{reader.Time(reader.Required("time"))};
         reader.ExpectEnd();
     } else {
-        reader.Fail("unknown step '" + std::string(keyword) +
-                    "'; expected link, send, expect or wait");
+        reader.Fail("unknown step " + text::QuotedToken(keyword) +
+                    "; expected link, send, expect or wait");
     }
     step.line = line;
     step.text = std::string(text);
@@ -250,12 +247,7 @@ Step ParseStep(int line, std::string_view text) {
 }  // namespace
 
 bool ExpectRxStep::Matches(const std::string& rxText) const {
-    if (!isPattern) return rxText == text;
-    try {
-        return std::regex_search(rxText, pattern);
-    } catch (const std::regex_error&) {
-        return false;  // a pattern too complex for this line matches nothing, it ends no run
-    }
+    return pattern ? pattern->Matches(rxText) : rxText == text;
 }
 
 Duration ParseTime(std::string_view text) {
@@ -266,13 +258,15 @@ Duration ParseTime(std::string_view text) {
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if ((!millis && !seconds) || digits.empty() || error != std::errc{} ||
         end != digits.data() + digits.size() || value < 0)
-        throw std::invalid_argument("'" + std::string(text) + "' is not a time (500ms or 2s)");
+        throw std::invalid_argument(text::QuotedToken(text) + " is not a time (500ms or 2s)");
     if (value > (millis ? kLongestTime.count() : kLongestTime.count() / 1000))
-        throw std::invalid_argument("'" + std::string(text) + "' is longer than an hour");
+        throw std::invalid_argument(text::QuotedToken(text) + " is longer than an hour");
     return Duration(millis ? value : value * 1000);
 }
 
 std::vector<Step> ParseScript(std::string_view text) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";  // some editors start with one
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     std::vector<Step> steps;
     int line = 0;
     while (!text.empty()) {
@@ -283,6 +277,9 @@ std::vector<Step> ParseScript(std::string_view text) {
         if (content.empty() || content.front() == '#') continue;
         steps.push_back(ParseStep(line, content));
     }
+    // A run of nothing would pass, and a CI job would count a wrong or empty file as a test.
+    if (steps.empty())
+        throw ScriptError(0, "the script has no steps, only blank lines and comments");
     return steps;
 }
 

@@ -2,7 +2,7 @@
 // A radio test script: one step a line. The whole script is parsed, and every message it sends is
 // built once, before the port is opened, so a typing error never leaves a half-run test behind.
 #include <chrono>
-#include <regex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "map27/network/SendRequest.h"
+#include "text/Pattern.h"
 
 namespace map27test {
 
@@ -27,11 +28,16 @@ struct SendStep {
     map27::SendRequest request;
 };
 
+// The most a pattern may cost (text::Pattern::Cost): matching a long received line against it
+// then stays well under a second, however the pattern is made.
+inline constexpr std::size_t kMaxPatternCost = 2000;
+
 struct ExpectRxStep {
     std::string text;  // the exact text after "RX : ", or the pattern's source
-    bool isPattern = false;
-    std::regex pattern;
+    std::optional<text::Pattern> pattern;
     Duration within = kDefaultRxTime;
+
+    bool IsPattern() const { return pattern.has_value(); }
 
     bool Matches(const std::string& rxText) const;
 };
@@ -57,15 +63,17 @@ struct Step {
 
 class ScriptError : public std::runtime_error {
 public:
+    // line 0: the script as a whole.
     ScriptError(int line, const std::string& message)
-        : std::runtime_error("line " + std::to_string(line) + ": " + message), line_(line) {}
+        : std::runtime_error(line > 0 ? "line " + std::to_string(line) + ": " + message : message),
+          line_(line) {}
     int Line() const { return line_; }
 
 private:
     int line_;
 };
 
-// Throws ScriptError for the first line that is not a valid step.
+// Throws ScriptError for the first line that is not a valid step, and for a script without steps.
 std::vector<Step> ParseScript(std::string_view text);
 
 // "500ms", "2s": at most an hour, so no wait overflows a clock.

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "map27/link/LinkInterfaces.h"
+#include "text/QuotedToken.h"
 
 namespace map27test {
 
@@ -33,7 +34,7 @@ const char* VerdictText(const StepResult& result) {
 }  // namespace
 
 ScriptRunner::ScriptRunner(RadioLink& link, std::ostream& out)
-    : link_(link), out_(out), start_(Clock::now()) {
+    : link_(link), out_(out), start_(Clock::now()), matcher_([&link] { link.Wake(); }) {
     link_.onLogLine = [this](const std::string& line) { OnLogLine(line); };
 }
 
@@ -41,15 +42,26 @@ Duration ScriptRunner::Elapsed() const {
     return std::chrono::duration_cast<Duration>(Clock::now() - start_);
 }
 
+// Script texts can hold anything: each line is shown with its control characters visible.
 void ScriptRunner::Print(const std::string& text) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "[%8.3f] ", static_cast<double>(Elapsed().count()) / 1000.0);
-    out_ << stamp << text << '\n' << std::flush;
+    out_ << stamp;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find('\n', start);
+        out_ << text::VisibleText(std::string_view(text).substr(start, end - start));
+        if (end == std::string::npos) break;
+        out_ << '\n';
+        start = end + 1;
+    }
+    out_ << '\n' << std::flush;
 }
 
 void ScriptRunner::OnLogLine(const std::string& line) {
     Print("  " + line);
-    if (line.starts_with(kRxPrefix)) received_.Add(line.substr(kRxPrefix.size()));
+    if (!line.starts_with(kRxPrefix)) return;
+    const std::size_t index = received_.Add(line.substr(kRxPrefix.size()));
+    if (searching_) matcher_.Offer(index, received_.Text(index));
 }
 
 std::string ScriptRunner::Received() const {
@@ -153,14 +165,22 @@ void ScriptRunner::RunSend(const SendStep& step, StepResult& result) {
 }
 
 void ScriptRunner::RunExpectRx(const ExpectRxStep& step, StepResult& result) {
-    const std::string* matched = nullptr;
-    link_.RunUntil([&] { return (matched = received_.Take(step)) != nullptr; },
-                   Clock::now() + step.within);
-    if (matched) return;
+    const Clock::time_point deadline = Clock::now() + step.within;
+    matcher_.Search(step);
+    for (std::size_t i = 0; i < received_.Count(); ++i)
+        if (!received_.IsTaken(i)) matcher_.Offer(i, received_.Text(i));
+    searching_ = true;
+    link_.RunUntil([this] { return matcher_.Found().has_value(); }, deadline);
+    searching_ = false;
+    const bool cutShort = matcher_.Stop();
+    if (const auto found = matcher_.Found()) {
+        received_.Take(*found);
+        return;
+    }
     result.verdict = Verdict::Failed;
-    result.detail = "no line " + std::string(step.isPattern ? "matching /" : "\"") + step.text +
-                    (step.isPattern ? "/" : "\"") + " within " + TimeText(step.within) + "; " +
-                    Received();
+    result.detail = "no line " + std::string(step.IsPattern() ? "matching /" : "\"") + step.text +
+                    (step.IsPattern() ? "/" : "\"") + " within " + TimeText(step.within) +
+                    (cutShort ? " (still matching when the time was up)" : "") + "; " + Received();
 }
 
 void ScriptRunner::RunExpectNoRx(const ExpectNoRxStep& step, StepResult& result) {

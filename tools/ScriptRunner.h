@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "map27/network/SendRequest.h"
+#include "tools/LineMatcher.h"
 #include "tools/Script.h"
 #include "tools/TestReport.h"
 
@@ -30,6 +31,9 @@ public:
     virtual bool Send(const map27::SendRequest& request) = 0;
     // Why the port can no longer be used, once it cannot.
     virtual std::optional<std::string> PortError() const = 0;
+    // From any thread: RunUntil asks its done() again. RunUntil calls done() without holding
+    // anything that Wake takes.
+    virtual void Wake() = 0;
 
     // Every log line as Talvane27's log shows it ("TX : ...", "RX : ...", "N(S)!=V(R)").
     std::function<void(const std::string& line)> onLogLine;
@@ -60,6 +64,8 @@ private:
     std::ostream& out_;
     Clock::time_point start_;
     ReceivedLines received_;
+    LineMatcher matcher_;
+    bool searching_ = false;  // the lines that come are offered to the matcher
     std::optional<std::string> portError_;
 };
 

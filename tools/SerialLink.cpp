@@ -120,6 +120,14 @@ void SerialLink::Interrupt(const std::string& reason) {
     OnCommError(reason);
 }
 
+void SerialLink::Wake() {
+    {
+        const std::lock_guard lock(inboxMutex_);
+        woken_ = true;
+    }
+    inboxReady_.notify_one();
+}
+
 void SerialLink::OnCommError(const std::string& message) {
     {
         const std::lock_guard lock(inboxMutex_);
@@ -185,8 +193,10 @@ bool SerialLink::RunUntil(const std::function<bool()>& done, Clock::time_point d
         if (done && done()) return true;
         if (portError_ || Clock::now() >= deadline) return false;
         std::unique_lock lock(inboxMutex_);
-        inboxReady_.wait_until(lock, NextWake(deadline),
-                               [this] { return !inboxBytes_.empty() || !inboxErrors_.empty(); });
+        inboxReady_.wait_until(lock, NextWake(deadline), [this] {
+            return !inboxBytes_.empty() || !inboxErrors_.empty() || woken_;
+        });
+        woken_ = false;
     }
 }
 

@@ -43,9 +43,9 @@ public:
     bool CanSend() const override;
     bool Send(const map27::SendRequest& request) override;
     std::optional<std::string> PortError() const override { return portError_; }
+    void Wake() override;
 
 private:
-
     // ILinkPort
     void Write(std::span<const std::uint8_t> bytes) override;
     void WaitUntilSent() override;
@@ -74,7 +74,8 @@ private:
 
     THComm comm_;
     std::string device_;  // what the port name stood for when it was opened
-    std::array<std::unique_ptr<map27::DeadlineTimer>, map27::kSessionTimerCount> timers_;  // T0..T4, supervision
+    std::array<std::unique_ptr<map27::DeadlineTimer>, map27::kSessionTimerCount>
+        timers_;  // T0..T4, supervision
     std::unique_ptr<map27::LinkSession> session_;
     std::optional<std::string> portError_;
     std::unique_ptr<map27::CaptureRecorder> capture_;
@@ -87,6 +88,7 @@ private:
     std::condition_variable inboxReady_;
     std::vector<std::uint8_t> inboxBytes_;
     std::vector<std::string> inboxErrors_;
+    bool woken_ = false;
 };
 
 }  // namespace map27test

@@ -1,7 +1,11 @@
 #include "tools/TestReport.h"
 
 #include <cstdio>
+#include <optional>
 #include <utility>
+
+#include "text/Utf8.h"
+#include "text/VisibleControls.h"
 
 namespace map27test {
 
@@ -15,17 +19,9 @@ std::string Seconds(Duration time) {
 
 }  // namespace
 
-void ReceivedLines::Add(std::string text) {
+std::size_t ReceivedLines::Add(std::string text) {
     lines_.push_back({std::move(text)});
-}
-
-const std::string* ReceivedLines::Take(const ExpectRxStep& expect) {
-    for (Line& line : lines_) {
-        if (line.taken || !expect.Matches(line.text)) continue;
-        line.taken = true;
-        return &line.text;
-    }
-    return nullptr;
+    return lines_.size() - 1;
 }
 
 std::vector<std::string> ReceivedLines::Untaken() const {
@@ -37,10 +33,8 @@ std::vector<std::string> ReceivedLines::Untaken() const {
 
 RunSummary Summarize(const std::vector<StepResult>& results) {
     RunSummary summary;
+    summary.steps = results.size();
     for (const StepResult& result : results) {
-        if (result.verdict != Verdict::Passed) ++summary.failedSteps;
-        if (!result.isExpect) continue;
-        ++summary.expectations;
         switch (result.verdict) {
             case Verdict::Passed:
                 ++summary.passed;
@@ -56,12 +50,14 @@ RunSummary Summarize(const std::vector<StepResult>& results) {
     return summary;
 }
 
-std::string XmlEscape(const std::string& text) {
+std::string XmlEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
+    for (std::size_t i = 0; i < text.size();) {
+        std::optional<char32_t> character = text::NextUtf8Character(text, i);
+        if (!character) ++i;  // a byte that starts no UTF-8 character
+        if (!character || *character == 0xFFFE || *character == 0xFFFF) character = 0xFFFD;
+        switch (*character) {
             case '&':
                 out += "&amp;";
                 break;
@@ -81,15 +77,8 @@ std::string XmlEscape(const std::string& text) {
                 out += "&#10;";
                 break;
             default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    // U+2400 + byte (U+2421 for DEL), as the log shows control characters.
-                    const unsigned symbol = byte == 0x7F ? 0x2421 : 0x2400 + byte;
-                    out += static_cast<char>(0xE0 | (symbol >> 12));
-                    out += static_cast<char>(0x80 | ((symbol >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (symbol & 0x3F));
-                } else {
-                    out += c;
-                }
+                // As the log shows control characters.
+                text::AppendUtf8(out, text::VisibleControl(*character));
         }
     }
     return out;
@@ -98,18 +87,19 @@ std::string XmlEscape(const std::string& text) {
 void WriteJUnit(std::ostream& out, const std::string& suiteName,
                 const std::vector<StepResult>& results, Duration total) {
     const RunSummary summary = Summarize(results);
-    const std::string counts = " tests=\"" + std::to_string(summary.expectations) +
-                               "\" failures=\"" + std::to_string(summary.failed) + "\" errors=\"" +
+    const std::string counts = " tests=\"" + std::to_string(summary.steps) + "\" failures=\"" +
+                               std::to_string(summary.failed) + "\" errors=\"" +
                                std::to_string(summary.errors) + "\"";
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     out << "<testsuites" << counts << " time=\"" << Seconds(total) << "\">\n";
     out << "  <testsuite name=\"" << XmlEscape(suiteName) << "\"" << counts << " time=\""
         << Seconds(total) << "\">\n";
     for (const StepResult& result : results) {
-        if (!result.isExpect) continue;
+        const std::string name = result.line > 0
+                                     ? "line " + std::to_string(result.line) + ": " + result.text
+                                     : result.text;
         out << "    <testcase classname=\"" << XmlEscape(suiteName) << "\" name=\""
-            << XmlEscape("line " + std::to_string(result.line) + ": " + result.text) << "\" time=\""
-            << Seconds(result.took) << "\"";
+            << XmlEscape(name) << "\" time=\"" << Seconds(result.took) << "\"";
         const std::string detail = XmlEscape(result.detail);
         switch (result.verdict) {
             case Verdict::Passed:

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/Script.h"
@@ -14,10 +15,12 @@ namespace map27test {
 // earlier expectation took, so lines that came before the expectation was reached count too.
 class ReceivedLines {
 public:
-    void Add(std::string text);
-    // The matched line's text, or nullptr.
-    const std::string* Take(const ExpectRxStep& expect);
+    // Returns the line's index.
+    std::size_t Add(std::string text);
     std::size_t Count() const { return lines_.size(); }
+    const std::string& Text(std::size_t index) const { return lines_.at(index).text; }
+    bool IsTaken(std::size_t index) const { return lines_.at(index).taken; }
+    void Take(std::size_t index) { lines_.at(index).taken = true; }
     // The lines no expectation took, oldest first: what came instead.
     std::vector<std::string> Untaken() const;
 
@@ -44,17 +47,18 @@ struct StepResult {
 };
 
 struct RunSummary {
-    std::size_t expectations = 0, passed = 0, failed = 0, errors = 0;
-    std::size_t failedSteps = 0;  // every step that did not pass, expectations included
+    std::size_t steps = 0, passed = 0, failed = 0, errors = 0;
 };
 
 RunSummary Summarize(const std::vector<StepResult>& results);
 
 // Text safe inside XML 1.0 attributes and elements: markup characters as entities, control
-// characters (which XML cannot carry at all) as their visible symbols.
-std::string XmlEscape(const std::string& text);
+// characters (which XML cannot carry at all) as their visible symbols, bytes that are not UTF-8
+// and the non-characters U+FFFE and U+FFFF as U+FFFD.
+std::string XmlEscape(std::string_view text);
 
-// One test suite named after the script; one test case per expectation.
+// One test suite named after the script; one test case per result, every step of the script
+// (and, where the run added one, the capture that could not be written).
 void WriteJUnit(std::ostream& out, const std::string& suiteName,
                 const std::vector<StepResult>& results, Duration total);
 

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
+#include <utility>
+
 #include "map27/network/Network.h"
+#include "tools/ScriptRunner.h"
 #include "tools/TestReport.h"
 
 namespace map27test {
@@ -37,7 +43,8 @@ TEST(TestScript, SendsBuildTheWindowsMessages) {
 
 TEST(TestScript, StepsTimesAndComments) {
     const auto steps = ParseScript(
-        "# a comment\n\n  link within 2s\r\nwait 500ms\nexpect rx \"C0 \\\"x\\\"\" within 1s\n"
+        "\xEF\xBB\xBF# a comment\n\n  link within 2s\r\nwait 500ms\nexpect rx \"C0 \\\"x\\\"\" "
+        "within 1s\n"
         "expect rx /^C0 .*$/\nexpect no rx\n");
     ASSERT_EQ(steps.size(), 5U);
     EXPECT_EQ(steps[0].line, 3);
@@ -73,11 +80,18 @@ TEST(TestScript, ErrorsNameTheirLine) {
         {"send data 8 2001", "line 1: missing the text of the data call"},
         {"send fax 8 2001", "line 1: unknown message 'fax'"},
         {"send interrogate weather", "line 1: unknown interrogation 'weather'"},
-        {"send raw B4 0", "line 1: odd number of hexadecimal digits"},
-        {"send raw B4 GG", "line 1: 'GG' is not hexadecimal"},
+        {"send raw B40", "line 1: 'B40' is not a hexadecimal byte"},
+        {"send raw B4 GG", "line 1: 'GG' is not a hexadecimal byte"},
+        {"send raw", "line 1: missing the message bytes"},
         {"\nexpect rx \"C0 00", "line 2: missing closing quote"},
         {"expect rx C0 00", "line 1: the expected text must be quoted"},
-        {"expect rx /C0(/", "line 1: bad pattern /C0(/"},
+        {"expect rx /C0(/", "line 1: bad pattern '/C0(/': missing ): 'C0('"},
+        {"\n\nexpect rx /(C0) \\1/", "line 3: bad pattern '/(C0) \\1/': invalid escape sequence"},
+        {"expect rx /C0(?=00)/", "line 1: bad pattern '/C0(?=00)/': invalid perl operator: '(?='"},
+        {"expect rx /x{1000}y{1000}/", "line 1: bad pattern '/x{1000}y{1000}/': too large (costs"},
+        {"wait \x1b]0;x\x07", "line 1: '\u241b]0;x\u2407' is not a time"},
+        {"", "the script has no steps, only blank lines and comments"},
+        {"\xEF\xBB\xBF# only a comment\n\n", "the script has no steps"},
         {"expect rx /C0", "line 1: missing closing '/' of the pattern"},
         {"expect rx \"C0\" within", "line 1: missing time after 'within'"},
         {"expect tx \"C0\"", "line 1: expected 'expect rx' or 'expect no rx'"},
@@ -93,18 +107,51 @@ TEST(TestScript, ErrorsNameTheirLine) {
     }
 }
 
-TEST(TestScriptReport, ExpectationsTakeTheEarliestUntakenLine) {
-    const auto steps = ParseScript("expect rx /^C0/\nexpect rx /^C0/\nexpect rx \"80\"");
-    ReceivedLines lines;
-    lines.Add("80");
-    lines.Add("C0 00");
-    lines.Add("C0 01");
-    const auto expect = [&](std::size_t i) { return std::get<ExpectRxStep>(steps[i].action); };
-    ASSERT_NE(lines.Take(expect(0)), nullptr);
-    EXPECT_EQ(*lines.Take(expect(1)), "C0 01");
-    EXPECT_EQ(lines.Take(expect(1)), nullptr);
-    EXPECT_EQ(lines.Untaken(), std::vector<std::string>{"80"});
-    EXPECT_NE(lines.Take(expect(2)), nullptr);
+// The link as the runner sees it, with the radio's lines all there at the first step.
+class ArrivedLines final : public RadioLink {
+public:
+    explicit ArrivedLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+    bool RunUntil(const std::function<bool()>& done, Clock::time_point deadline) override {
+        for (const std::string& line : std::exchange(lines_, {})) onLogLine("RX : " + line);
+        for (;;) {
+            if (done && done()) return true;
+            std::unique_lock lock(mutex_);
+            if (!woken_.wait_until(lock, deadline, [this] { return std::exchange(woke_, false); }))
+                return false;
+        }
+    }
+    void Wake() override {
+        const std::lock_guard lock(mutex_);
+        woke_ = true;
+        woken_.notify_one();
+    }
+    bool IsEstablished() const override { return true; }
+    bool CanSend() const override { return true; }
+    bool Send(const map27::SendRequest&) override { return true; }
+    std::optional<std::string> PortError() const override { return std::nullopt; }
+
+private:
+    std::vector<std::string> lines_;
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool woke_ = false;
+};
+
+TEST(TestScriptRunner, ExpectationsTakeTheEarliestUntakenLine) {
+    ArrivedLines link({"80", "C0 00", "C0 01"});
+    std::ostringstream out;
+    ScriptRunner runner(link, out);
+    const auto results = runner.Run(ParseScript(
+        "expect rx /^C0/ within 5s\nexpect rx /^C0/ within 5s\nexpect rx /^C0/ within 200ms\n"
+        "expect rx \"80\" within 5s\n"));
+    ASSERT_EQ(results.size(), 4U);
+    const Verdict verdicts[] = {Verdict::Passed, Verdict::Passed, Verdict::Failed, Verdict::Passed};
+    for (std::size_t i = 0; i < results.size(); ++i)
+        EXPECT_EQ(results[i].verdict, verdicts[i]) << i;
+    EXPECT_EQ(results[2].detail,
+              "no line matching /^C0/ within 0.200 s; received instead:\n  RX : 80");
+    EXPECT_GE(results[2].took, Duration(200));
+    EXPECT_LT(results[2].took, Duration(2000));
 }
 
 TEST(TestScriptReport, JUnitCountsAndEscapes) {
@@ -117,7 +164,7 @@ TEST(TestScriptReport, JUnitCountsAndEscapes) {
     std::ostringstream xml;
     WriteJUnit(xml, "a&b.m27", results, Duration(1500));
     const std::string text = xml.str();
-    EXPECT_NE(text.find("<testsuites tests=\"3\" failures=\"1\" errors=\"1\" time=\"1.500\">"),
+    EXPECT_NE(text.find("<testsuites tests=\"4\" failures=\"1\" errors=\"1\" time=\"1.500\">"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("name=\"line 2: expect rx &quot;A&lt;B &amp; &apos;C&apos;&quot;\""),
@@ -125,7 +172,10 @@ TEST(TestScriptReport, JUnitCountsAndEscapes) {
     EXPECT_NE(text.find("<failure message=\"received instead:&#10;  RX : \u2401\">"),
               std::string::npos);
     EXPECT_NE(text.find("<error message=\"not run: Comport lost\">"), std::string::npos);
-    EXPECT_EQ(text.find("link within"), std::string::npos);  // only expectations are cases
+    EXPECT_NE(text.find("<testcase classname=\"a&amp;b.m27\" name=\"line 1: link within 5s\""),
+              std::string::npos);
+    // What XML cannot carry: a byte that is not UTF-8 (Latin-1 here) and U+FFFF.
+    EXPECT_EQ(XmlEscape("caf\xE9 \xEF\xBF\xBF \xEF\xBF\xBD"), "caf\uFFFD \uFFFD \uFFFD");
 }
 
 }  // namespace
