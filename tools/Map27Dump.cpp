@@ -18,6 +18,7 @@
 #include "map27/link/FrameReception.h"
 #include "map27/network/Codings.h"
 #include "map27/network/Network.h"
+#include "text/HexFormat.h"
 #include "text/QuotedToken.h"
 
 namespace {
@@ -71,35 +72,11 @@ disk, a closed standard output) or an unknown option. Every status 2 comes with
 a message on standard error.
 )";
 
-bool IsSeparator(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
 // Parses one line of hexadecimal bytes; false with the error text for the first bad token.
 bool ParseHexLine(std::string_view text, Bytes& bytes, std::string& error) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && IsSeparator(text[i])) ++i;
-        const std::size_t start = i;
-        while (i < text.size() && !IsSeparator(text[i])) ++i;
-        const std::string_view token = text.substr(start, i - start);
-        if (token.empty()) continue;
-        bool allHex = true;
-        for (char c : token) allHex = allHex && map27::HexDigitValue(c) >= 0;
-        if (!allHex || (token.size() > 2 && token.size() % 2 != 0)) {
-            error = text::QuotedToken(token) + " is not a hexadecimal byte";
-            return false;
-        }
-        if (token.size() == 1) {
-            bytes.push_back(static_cast<std::uint8_t>(map27::HexDigitValue(token[0])));
-            continue;
-        }
-        for (std::size_t k = 0; k < token.size(); k += 2) {
-            bytes.push_back(static_cast<std::uint8_t>(map27::HexDigitValue(token[k]) * 16 +
-                                                      map27::HexDigitValue(token[k + 1])));
-        }
-    }
-    return true;
+    const std::optional<std::string_view> bad = text::ReadHexBytes(text, bytes);
+    if (bad) error = text::QuotedToken(*bad) + " is not a hexadecimal byte";
+    return !bad;
 }
 
 std::string ByteCount(std::size_t n) {
