@@ -10,7 +10,7 @@
 #include <array>
 #include <condition_variable>
 #include <filesystem>
-#include <iostream>
+#include <ostream>
 #include <memory>
 #include <mutex>
 #include <optional>
