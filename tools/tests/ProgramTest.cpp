@@ -181,7 +181,7 @@ TEST_F(ProgramTest, ScriptErrorsEndWithStatus2AndNothingSent) {
     ASSERT_EQ(::openpty(&peer, &port, nullptr, nullptr, nullptr), 0);
     PointCom1At(::ttyname(port));
     const struct {
-        std::string script;
+        const char* script;
         const char* message;
     } cases[] = {
         {"link within 5s\nsend status 8 2001 1\nexpect rx \"C0\nwait 1s\n",
@@ -192,9 +192,6 @@ TEST_F(ProgramTest, ScriptErrorsEndWithStatus2AndNothingSent) {
         {"link within 5s\nsend status 8 abc 1\n", "line 2: 'abc' is not a valid integer value"},
         {"link within 5s\n\nexpect rx /(ACK) \\1/\n",
          "line 3: bad pattern '/(ACK) \\1/': invalid escape sequence: '\\1'"},
-        {"link within 5s\nexpect rx /ID:(?!2001)/\n", "line 2: bad pattern '/ID:(?!2001)/'"},
-        {"expect rx /" + std::string(90'000, 'x') + "/\n", "line 1: bad pattern '/xxx"},
-        {"\xEF\xBB\xBF# nothing but a comment\n\n", "the script has no steps"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = RunProgram({WriteFile("bad.m27", c.script)});
