@@ -8,6 +8,17 @@ int WireLength(const QString& text) {
     return static_cast<int>(text.size() + text.count(QChar('\n')));
 }
 
+QString LeadingPartThatFits(const QString& text, int room) {
+    qsizetype end = 0;
+    for (int used = 0; end < text.size(); ++end) {
+        used += text[end] == QChar('\n') ? 2 : 1;
+        if (used > room) break;
+    }
+    // Half of a character beyond U+FFFF would be no character at all.
+    if (end > 0 && end < text.size() && text[end - 1].isHighSurrogate()) --end;
+    return text.left(end);
+}
+
 DataMemoEdit::DataMemoEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabChangesFocus(true);
@@ -39,7 +50,7 @@ void DataMemoEdit::insertFromMimeData(const QMimeData* source) {
     if (!source->hasText()) return;
     QString text = source->text();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    const int room = Room();
-    while (!text.isEmpty() && WireLength(text) > room) text.chop(1);
+    // One pass over the paste, however long: a million characters must not freeze the window.
+    text = LeadingPartThatFits(text, Room());
     if (!text.isEmpty()) insertPlainText(text);
 }

@@ -5,6 +5,8 @@
 
 // Characters of a DATA text as sent: a line break is CR LF, two characters.
 int WireLength(const QString& text);
+// The longest start of text whose wire length is at most room.
+QString LeadingPartThatFits(const QString& text, int room);
 
 class DataMemoEdit : public QPlainTextEdit {
     Q_OBJECT

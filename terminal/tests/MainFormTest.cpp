@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -593,6 +595,31 @@ TEST_F(MainFormTest, DataBoxColoursAndLimitsFollowTheCoding) {
     EXPECT_EQ(boxes_[0].text, QStringLiteral("Too Much Data!!"));
     EXPECT_EQ(boxes_[0].caption, QStringLiteral("DATA ERROR"));
     EXPECT_EQ(boxes_[0].icon, QMessageBox::Warning);
+}
+
+// A paste is cut once to what fits, however long it is (cutting it a character at a time froze
+// the window for over a minute at a million characters).
+TEST_F(MainFormTest, AMillionCharactersPastedIntoTheDataBoxAreCutAtOnce) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    Control<QComboBox>("CallCBox")->setCurrentIndex(2);
+    auto* data = Control<DataMemoEdit>("DataMemo");
+    data->setFocus();
+    QTest::keyClicks(data, QStringLiteral("ab"));
+    QApplication::clipboard()->setText(QStringLiteral("0123456789\n").repeated(1'000'000 / 11));
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(data, Qt::Key_V, Qt::ControlModifier);
+    const qint64 elapsedMs = clock.elapsed();
+    std::printf("pasting a million characters took %lld ms\n", static_cast<long long>(elapsedMs));
+    EXPECT_LT(elapsedMs, 500);
+    // 98 characters of room: eight whole lines of eleven characters and a line break (twelve on
+    // the wire each) make 96, then "01".
+    EXPECT_EQ(data->toPlainText(), QStringLiteral("ab") + QStringLiteral("0123456789\n").repeated(8) +
+                                       QStringLiteral("01"));
+    EXPECT_EQ(WireLength(data->toPlainText()), 100);
+    EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(MainFormTest, AFileLoadsIntoTheDataBoxWithoutTheTypingLimit) {

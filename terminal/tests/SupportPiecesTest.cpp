@@ -122,5 +122,24 @@ TEST(DataMemoEdit, CountsALineBreakAsTwoCharacters) {
     EXPECT_EQ(memo.toPlainText(), QStringLiteral("ab\ncx")) << "a b CR LF c x: six characters";
 }
 
+TEST(DataMemoEdit, APasteKeepsTheLongestStartThatFits) {
+    const QString clef = QString::fromUcs4(U"\U0001D11E");  // two UTF-16 units
+    const struct {
+        QString pasted;
+        int room;
+        QString kept;
+    } cases[] = {
+        {QStringLiteral("abcdef"), 4, QStringLiteral("abcd")},
+        {QStringLiteral("ab\ncd"), 3, QStringLiteral("ab")},  // no room for CR LF
+        {QStringLiteral("ab\ncd"), 4, QStringLiteral("ab\n")},
+        {QStringLiteral("a") + clef, 2, QStringLiteral("a")},  // never half a character
+        {QStringLiteral("abc"), 0, QString()},
+        {QStringLiteral("abc"), -5, QString()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LeadingPartThatFits(c.pasted, c.room), c.kept) << c.pasted.toStdString() << " " << c.room;
+    }
+}
+
 }  // namespace
 }  // namespace talvane::test
