@@ -119,7 +119,9 @@ void THComm::WriteData(const void* buffer, std::uint32_t count) {
         throw ECommError(kTooMuchData);
     }
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    const std::int64_t deadline = sys.NowMs() + kWriteDeadlineMs + kDeadlinePerByteMs * count;
+    const std::int64_t start = sys.NowMs();
+    const std::int64_t timeout = start + kWriteTotalMs + kWriteTotalPerByteMs * count;
+    const std::int64_t deadline = start + kDeadlinePerByteMs * count;
     std::uint32_t done = 0;
     while (done < count) {
         const long sent = sys.Write(session->Fd(), bytes + done, count - done);
@@ -132,11 +134,11 @@ void THComm::WriteData(const void* buffer, std::uint32_t count) {
         }
         if (sent == 0 || errno == EAGAIN) {
             const std::int64_t now = sys.NowMs();
-            if (now >= deadline) {
+            if (now >= timeout) {
                 throw ECommError(kWriteTimeout);
             }
             pollfd fds[2] = {{session->Fd(), POLLOUT, 0}, {session->wakeup.Get(), POLLIN, 0}};
-            const int ready = sys.Poll(fds, 2, PollTimeout(deadline - now));
+            const int ready = sys.Poll(fds, 2, PollTimeout(timeout - now));
             if (ready == 0) {
                 throw ECommError(kWriteTimeout);
             }

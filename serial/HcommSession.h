@@ -40,10 +40,12 @@ constexpr std::uint32_t kStringReadLimit = 4096;
 constexpr std::int64_t kReadIntervalMs = 1000;
 constexpr std::int64_t kReadTotalMs = 1000;
 constexpr std::int64_t kReadTotalPerByteMs = 5;
-// A read that fails after 100 ms per requested byte has timed out; a write may take
-// 1000 ms + 100 ms per byte before it has.
+// A read or write that fails after 100 ms per byte has timed out, before that it has failed.
 constexpr std::int64_t kDeadlinePerByteMs = 100;
-constexpr std::int64_t kWriteDeadlineMs = 1000;
+// The port time-out of a write: it ends, as timed out, when the port has not taken every byte
+// within 1000 ms + 5 ms per byte.
+constexpr std::int64_t kWriteTotalMs = 1000;
+constexpr std::int64_t kWriteTotalPerByteMs = 5;
 
 // Drivers of pseudo-terminals and simple adapters refuse modem-line and counter requests so.
 inline bool IsUnsupported(int error) {
