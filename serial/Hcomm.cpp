@@ -158,6 +158,10 @@ void THComm::WriteData(const void* buffer, std::uint32_t count) {
     }
 }
 
+std::uint32_t THComm::LargestWrite() const {
+    return impl_->outBuffSize > 0 ? impl_->outBuffSize - 1 : 0;
+}
+
 void THComm::WriteStringData(const std::string& text) {
     WriteData(text.data(), static_cast<std::uint32_t>(text.size()));
 }

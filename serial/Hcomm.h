@@ -142,6 +142,8 @@ public:
     // At most 4096 bytes are read; a larger count reads 4096.
     std::string ReadStringData(std::uint32_t count);
     void WriteData(const void* buffer, std::uint32_t count);
+    // The longest block WriteData takes while nothing waits in the output queue: OutBuffSize - 1.
+    std::uint32_t LargestWrite() const;
     void WriteStringData(const std::string& text);
     void WriteStop();
     void WriteRestart();

@@ -179,6 +179,8 @@ public:
         comm_.ClearOutBuff();
     }
 
+    std::size_t LargestWrite() const override { return comm_.LargestWrite(); }
+
     // --- ILinkSessionEvents (link thread, inside a session operation) ---
     void OnLinkStatus(const std::string& panelText) override {
         host_.ToUi([h = &host_, text = Q(panelText)] { emit h->LinkStatusChanged(text); });

@@ -238,6 +238,10 @@ void SerialLink::WaitUntilSent() {
     comm_.WaitUntilSent(static_cast<int>((lineTime + 2000ms).count()));
 }
 
+std::size_t SerialLink::LargestWrite() const {
+    return comm_.LargestWrite();
+}
+
 void SerialLink::Purge() {
     comm_.ClearInBuff();
     comm_.ClearOutBuff();

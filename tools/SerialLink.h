@@ -50,6 +50,7 @@ private:
     void Write(std::span<const std::uint8_t> bytes) override;
     void WaitUntilSent() override;
     void Purge() override;
+    std::size_t LargestWrite() const override;
     // ILinkSessionEvents
     void OnLinkStatus(const std::string&) override {}
     void OnLinkTimes(const std::string&, const std::string&) override {}

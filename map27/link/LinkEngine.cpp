@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,6 +35,25 @@ constexpr std::uint16_t SeqDistance(std::uint16_t from, std::uint16_t to) {
 struct Parameters {
     std::uint16_t n1 = 127, n2 = 10, n3 = 3, t0 = 1000, t2 = 70, t3 = 10000, t4 = 35000;
 };
+
+// The longest a 16-bit link timer runs.
+constexpr unsigned kLongestTimerMs = 0xFFFFU;
+
+// What the link can run with: N1 goes into the LR as one byte, and a T0, T3 or T4 of 0 would send
+// link requests or acknowledgements back to back without end.
+struct ParameterRange {
+    const char* name;
+    std::int32_t lowest;
+    std::int32_t highest;
+};
+constexpr ParameterRange kN1Range{"N1", 0, 0xFF}, kN2Range{"N2", 0, 0xFFFF},
+    kN3Range{"N3", 0, 0xFFFF}, kT0Range{"T0", 1, 0xFFFF}, kT2Range{"T2", 0, 0xFFFF},
+    kT3Range{"T3", 1, 0xFFFF}, kT4Range{"T4", 1, 0xFFFF};
+
+std::string OutOfRangeMessage(const std::string& text, const ParameterRange& range) {
+    return "'" + text + "' is not a valid value for " + range.name + " (" +
+           std::to_string(range.lowest) + " to " + std::to_string(range.highest) + ")";
+}
 
 }  // namespace
 
@@ -121,14 +142,35 @@ struct LinkEngine::Impl {
 
     void SendLinkAck() { Send(MakeLinkAck(Low8(vr), Low8(rk), FcsSpoiler()), true); }
 
-    std::size_t MessageCapacity() const { return (std::size_t{workingN1} + 1U) * 16U; }
+    // (N1 + 1) x 16 bytes, and no more than the port takes in one write with the frame around it,
+    // so that the size a refusal states is one that goes.
+    std::size_t MessageCapacity() const {
+        const std::size_t largestWrite = port.LargestWrite();
+        const std::size_t portRoom = largestWrite > kFrameOverhead ? largestWrite - kFrameOverhead : 0;
+        return std::min((std::size_t{workingN1} + 1U) * 16U, portRoom);
+    }
 
+    // The data frame as it goes on the line; refused when its DLE doubling makes it longer than
+    // the port takes in one write.
+    std::vector<std::uint8_t> FrameThePortTakes(const BuiltMessage& built) {
+        std::vector<std::uint8_t> frame = MakeDataFrame(built.header, built.message, FcsSpoiler());
+        if (frame.size() > port.LargestWrite()) {
+            throw BuildError("The frame is " + std::to_string(frame.size()) +
+                             " bytes long with its DLE doubling, but the port takes at most " +
+                             std::to_string(port.LargestWrite()) +
+                             " bytes at a time. Nothing was sent.");
+        }
+        return frame;
+    }
+
+    // Worked out wide and held to what a 16-bit timer takes: N1 = 255 at 1200 bit/s would
+    // otherwise wrap to a T1 of 352 ms.
     void ComputeTimes() {
         const unsigned frameUnits = workingN1 + 1U;
-        t1 = static_cast<std::uint16_t>(speed1200 ? frameUnits * 256U + 352U
-                                                  : frameUnits * 32U + 44U);
-        t2max = static_cast<std::uint16_t>(speed1200 ? frameUnits * 256U + 176U
-                                                     : frameUnits * 32U + 22U);
+        t1 = static_cast<std::uint16_t>(std::min(
+            speed1200 ? frameUnits * 256U + 352U : frameUnits * 32U + 44U, kLongestTimerMs));
+        t2max = static_cast<std::uint16_t>(std::min(
+            speed1200 ? frameUnits * 256U + 176U : frameUnits * 32U + 22U, kLongestTimerMs));
         Timer(kT1).SetInterval(t1);
         events.OnLinkTimes("T1 : " + std::to_string(t1) + "(ms)",
                            "T2(max) : " + std::to_string(t2max) + "(ms)");
@@ -144,21 +186,27 @@ struct LinkEngine::Impl {
         for (ILinkTimer* timer : timers) timer->Stop();
     }
 
-    // Converts the texts in the order the window lists them; the first that fails is reported.
+    // Converts the texts in the order the window lists them; the first that fails, or that holds
+    // a value the link cannot run with, is reported.
     std::optional<Parameters> ReadParameters() {
         Parameters read;
-        const std::pair<const std::string*, std::uint16_t*> fields[] = {
-            {&texts.n1, &read.n1}, {&texts.n2, &read.n2}, {&texts.n3, &read.n3},
-            {&texts.t0, &read.t0}, {&texts.t2, &read.t2}, {&texts.t3, &read.t3},
-            {&texts.t4, &read.t4},
+        const std::tuple<const std::string*, std::uint16_t*, const ParameterRange&> fields[] = {
+            {&texts.n1, &read.n1, kN1Range}, {&texts.n2, &read.n2, kN2Range},
+            {&texts.n3, &read.n3, kN3Range}, {&texts.t0, &read.t0, kT0Range},
+            {&texts.t2, &read.t2, kT2Range}, {&texts.t3, &read.t3, kT3Range},
+            {&texts.t4, &read.t4, kT4Range},
         };
-        for (const auto& [fieldText, value] : fields) {
+        for (const auto& [fieldText, value, range] : fields) {
             const auto converted = text::ParseInteger(*fieldText);
             if (!converted) {
                 events.OnParameterError(text::NotAnIntegerMessage(*fieldText));
                 return std::nullopt;
             }
-            *value = static_cast<std::uint16_t>(static_cast<std::uint32_t>(*converted) & 0xFFFFU);
+            if (*converted < range.lowest || *converted > range.highest) {
+                events.OnParameterError(OutOfRangeMessage(*fieldText, range));
+                return std::nullopt;
+            }
+            *value = static_cast<std::uint16_t>(*converted);
         }
         return read;
     }
@@ -395,8 +443,9 @@ struct LinkEngine::Impl {
         // The same message again; one that cannot be built or written counts as lost on the line.
         try {
             const BuiltMessage built = builder->Build(Low8(vs), MessageCapacity());
+            std::vector<std::uint8_t> frame = FrameThePortTakes(built);
             events.OnMessageBuilt(built, true);
-            retransmissionCopy = MakeDataFrame(built.header, built.message, FcsSpoiler());
+            retransmissionCopy = std::move(frame);
             port.Write(retransmissionCopy);
             events.OnLogLine("TX : " + SentLogText(built));
         } catch (...) {
@@ -436,8 +485,9 @@ struct LinkEngine::Impl {
         if (sk == 0 || !next) return;
         c1 = params.n2;
         const BuiltMessage built = next->Build(Low8(vs), MessageCapacity());
+        std::vector<std::uint8_t> frame = FrameThePortTakes(built);
         events.OnMessageBuilt(built, false);
-        retransmissionCopy = MakeDataFrame(built.header, built.message, FcsSpoiler());
+        retransmissionCopy = std::move(frame);
         builder = std::move(next);
         // A write error ends the send here: nothing logged, V(S), S(k) and T1 untouched.
         port.Write(retransmissionCopy);

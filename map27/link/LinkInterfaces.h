@@ -28,6 +28,8 @@ public:
     virtual void WaitUntilSent() = 0;
     // Discards both the input and the output queue.
     virtual void Purge() = 0;
+    // The longest frame, as it goes on the line, that Write takes in one piece.
+    virtual std::size_t LargestWrite() const { return SIZE_MAX; }
 };
 
 // A link timer. Start leaves a running timer running with its remaining time; Restart is Stop then

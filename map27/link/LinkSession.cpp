@@ -25,6 +25,8 @@ public:
         session_.AbandonReception();
     }
 
+    std::size_t LargestWrite() const override { return session_.ownerPort_.LargestWrite(); }
+
 private:
     bool Gone() const {
         return session_.portState_ == PortState::Lost || session_.lostInOperation_;

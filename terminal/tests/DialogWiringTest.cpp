@@ -46,6 +46,56 @@ TEST_F(DialogWiringTest, ClosingTheParametersWindowRestartsTheLinkWithItsTexts) 
     EXPECT_TRUE(WaitUntil([&] { return Panel(3) == QStringLiteral("T1 : 16992(ms)"); }));
 }
 
+// A value the link cannot run with is refused with the conversion error's box, naming the field
+// and its range, and the values in use stay (T0 = 0 sent link requests back to back, and 65536
+// wrapped to 0). T1 and T2(max) beyond what a 16-bit timer takes are held to 65535 and shown so.
+TEST_F(DialogWiringTest, ParametersTheLinkCannotRunAreRefusedAndTheLongestT1IsHeld) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    Control<QAction>("TimerCheck2")->trigger();
+    SetMessageBoxHook({});
+    BoxCloser boxes;
+    const auto closeParameters = [&](const char* field, const char* text) {
+        QTimer::singleShot(50, [field, text] {
+            In<QLineEdit>("ParameterForm", field)->setText(QString::fromLatin1(text));
+            In<QPushButton>("ParameterForm", "OKButton")->click();
+        });
+        Control<QAction>("Parameters1")->trigger();
+    };
+
+    const struct {
+        const char* field;
+        const char* text;
+        const char* box;
+        const char* keptText;
+    } refused[] = {
+        {"T0Edit", "0", "'0' is not a valid value for T0 (1 to 65535)", "1000"},
+        {"T4Edit", "65536", "'65536' is not a valid value for T4 (1 to 65535)", "35000"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.field);
+        boxes.texts.clear();
+        closeParameters(c.field, c.text);
+        ASSERT_TRUE(WaitUntil([&] { return !boxes.texts.empty(); }, 3000, &radio));
+        EXPECT_EQ(boxes.texts, std::vector<QString>{QString::fromLatin1(c.box)});
+        EXPECT_EQ(boxes.captions.back(), QStringLiteral("Talvane27"));
+        radio.ClearFrames();
+        RunFor(1500, &radio);
+        EXPECT_TRUE(radio.Frames().empty()) << "nothing goes out until the value is mended";
+        EXPECT_EQ(In<QLineEdit>("TCForm", "EditT0")->text(), QStringLiteral("1000"));
+        EXPECT_EQ(In<QLineEdit>("TCForm", "EditT4")->text(), QStringLiteral("35000"));
+        closeParameters(c.field, c.keptText);
+    }
+
+    closeParameters("N1Edit", "255");
+    EXPECT_TRUE(WaitUntil([&] { return Panel(3) == QStringLiteral("T1 : 65535(ms)"); }, 3000, &radio));
+    EXPECT_EQ(Panel(4), QStringLiteral("T2(max) : 65535(ms)"));
+    EXPECT_TRUE(WaitUntil([&] { return In<QLineEdit>("TCForm", "EditT1")->text() == QStringLiteral("65535"); }));
+    EXPECT_EQ(boxes.texts.size(), 1U) << "the mended values are taken without a word";
+}
+
 TEST_F(DialogWiringTest, AVolumeButtonSendsThroughTheMainWindow) {
     PtyRadio radio;
     WritePorts(radio.SlavePath(), "");

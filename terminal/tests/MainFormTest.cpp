@@ -280,29 +280,6 @@ double ProcessCpuMs() {
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-// Closes every message box that comes up, as an operator would, and remembers its text: OK for
-// an error, No for the close question. The real boxes, found as the active modal widget.
-class BoxCloser {
-public:
-    BoxCloser() {
-        timer_.setInterval(50);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            // A box is marked once handled: the next one may be built at the same address.
-            if (box == nullptr || box->property("closedByTest").toBool()) return;
-            box->setProperty("closedByTest", true);
-            texts.push_back(box->text());
-            box->done(box->standardButtons().testFlag(QMessageBox::No) ? QMessageBox::No
-                                                                       : QMessageBox::Ok);
-        });
-        timer_.start();
-    }
-    std::vector<QString> texts;
-
-private:
-    QTimer timer_;
-};
-
 // A pulled adapter, with the real boxes: the port closes at once and the link timers stop, so
 // nothing more is written and one box names the device, whatever the timers were doing; menus and
 // the close question keep working. When a device appears at the same path again, the link comes

@@ -3,11 +3,14 @@
 // private ports.conf that maps COM1 and COM2 to pseudo-terminals, and waiting on a real event loop.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QMessageBox>
 #include <QThread>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +39,32 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 3000, P
 inline void RunFor(int ms, PtyRadio* radio = nullptr) {
     WaitUntil([] { return false; }, ms, radio);
 }
+
+// Closes every message box that comes up, as an operator would, and remembers its caption and
+// text: OK for an error, No for the close question. The real boxes (with the hook switched off),
+// found as the active modal widget.
+class BoxCloser {
+public:
+    BoxCloser() {
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            // A box is marked once handled: the next one may be built at the same address.
+            if (box == nullptr || box->property("closedByTest").toBool()) return;
+            box->setProperty("closedByTest", true);
+            captions.push_back(box->windowTitle());
+            texts.push_back(box->text());
+            box->done(box->standardButtons().testFlag(QMessageBox::No) ? QMessageBox::No
+                                                                       : QMessageBox::Ok);
+        });
+        timer_.start();
+    }
+    std::vector<QString> captions;
+    std::vector<QString> texts;
+
+private:
+    QTimer timer_;
+};
 
 class TerminalTest : public ::testing::Test {
 protected:
