@@ -127,6 +127,27 @@ TEST_F(DialogWiringTest, TheTestFrameHeaderAsSentIsWrittenBack) {
         << "the window shows the N(S) that went out";
 }
 
+// A test frame of 2048 DLE bytes fits N1 = 127, but its DLE doubling makes it longer than the port
+// takes in one write: refused with a box that says so, and nothing goes out.
+TEST_F(DialogWiringTest, ATestFrameThatDoublesBeyondWhatThePortTakesIsRefused) {
+    PtyRadio radio;
+    WritePorts(radio.SlavePath(), "");
+    StartTerminal();
+    BringUpLink(radio);
+    SetMessageBoxHook({});
+    BoxCloser boxes;
+    Control<QAction>("Sendtestpacket1")->trigger();
+    In<QLineEdit>("SSPForm", "Data5Edit")->setText(QStringLiteral("10").repeated(2048));
+    In<QPushButton>("SSPForm", "TxButton")->click();
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.texts.empty(); }, 3000, &radio));
+    EXPECT_EQ(boxes.texts, std::vector<QString>{QStringLiteral(
+                               "The frame is 4107 bytes long with its DLE doubling, but the port "
+                               "takes at most 4095 bytes at a time. Nothing was sent.")});
+    RunFor(300, &radio);
+    EXPECT_TRUE(radio.DataFrames().empty());
+    EXPECT_TRUE(form_->LogLines().isEmpty());
+}
+
 TEST_F(DialogWiringTest, TheCrcErrorBoxSpoilsEveryFrameUntilCleared) {
     PtyRadio radio;
     WritePorts(radio.SlavePath(), "");
