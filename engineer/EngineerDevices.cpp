@@ -11,7 +11,7 @@ void TEngineerForm::Devices1Click() {
     TDevicesForm dialog(port, this);
     connect(&dialog, &TDevicesForm::ReopenRequested, this, [this] {
         StopWaitingForDevice();  // a lost port's old device is no longer wanted back
-        HComm1->CloseCommport();
+        ClosePort();
         ApplyPortSelection();
     });
     dialog.exec();

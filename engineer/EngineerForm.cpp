@@ -26,6 +26,7 @@
 #include "engineer/EngineerLines.h"
 #include "engineer/ErrorReport.h"
 #include "engineer/OrrickSettings.h"
+#include "engineer/PortWriter.h"
 #include "engineer/RxMemo.h"
 #include "engineer/ThreadRunDelay.h"
 #include "engineer/VersionForm.h"
@@ -169,6 +170,7 @@ TEngineerForm::TEngineerForm(QWidget* parent)
     HComm1->OnCommEvent = [this](THComm& sender, std::uint32_t& size) {
         HComm1CommEvent(sender, size);
     };
+    StartWriter();
     HComm1->OnCommError = [this](const std::string& message) {
         // Asked on the receive thread, while the session that failed is still the port's.
         const bool lost = message.starts_with(kPortLostPrefix) || HComm1->IsPortLost();
@@ -201,7 +203,9 @@ TEngineerForm::TEngineerForm(QWidget* parent)
 
 TEngineerForm::~TEngineerForm() {
     qApp->removeEventFilter(this);
-    HComm1.reset();  // the receive thread ends before the controls it reports to
+    ClosePort();      // ends a blocked write, so the writer's thread can end
+    Writer_.reset();  // before the port it writes to
+    HComm1.reset();   // the receive thread ends before the controls it reports to
 }
 
 void TEngineerForm::BuildControls() {
@@ -290,7 +294,7 @@ void TEngineerForm::BuildControls() {
         StatusPanel[i]->setFixedSize(widths[i], kPanelHeight);
         bar->addWidget(StatusPanel[i]);
     }
-    StatusPanel[1]->setText(QStringLiteral("(C) halberd  Talvane for Engineer"));
+    StatusPanel[1]->setText(QString::fromLatin1(kCreditLine));
 
     client->setFixedSize(650, 430 - 20);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -365,6 +369,7 @@ void TEngineerForm::FormShow() {
         Timer1Timer();
         if (portUsable_) {
             StartTimer(Timer1);
+            started_ = true;
             return;
         }
         orrick::ShowMessageBox(
@@ -387,8 +392,10 @@ void TEngineerForm::FormClose() {
     closed_ = true;
     Timer2->stop();  // no re-open of the port behind a closed window
     DeviceWait_->Stop();
-    HComm1->CloseCommport();
+    ClosePort();
     Timer1->stop();
+    // A start that found no port applied nothing: the stored settings stay as they were.
+    if (!started_) return;
     orrick::TPortSettings stored = settings_;
     stored.mode = mode_.load();
     const QString problem = orrick::StorePortSettings(stored);
@@ -400,14 +407,14 @@ void TEngineerForm::LoadSettings() {
     settings_ = loaded.values;
     mode_ = settings_.mode;
     if (!loaded.problem.isEmpty()) orrick::ReportError(loaded.problem);
+    if (!loaded.unknown.empty()) ShowSettingsNote(loaded.unknown);
 
     const int port = orrick::PortIndexOfText(settings_.port);
     ComportForm_->SetPortIndex(port);
     HComm1->SetCommPort(orrick::CommPortOfIndex(port));
-    if (const auto speed = orrick::SpeedIndexOfText(settings_.speed)) {
-        ComportForm_->SetSpeedIndex(*speed);
-        HComm1->SetBaudRate(orrick::BaudRateOfIndex(*speed));
-    }
+    const int speed = orrick::SpeedIndexOfText(settings_.speed).value_or(0);
+    ComportForm_->SetSpeedIndex(speed);
+    HComm1->SetBaudRate(orrick::BaudRateOfIndex(speed));
     const int stop = orrick::StopIndexOfText(settings_.stop);
     ComportForm_->SetStopIndex(stop);
     HComm1->SetStopBits(orrick::StopBitsOfIndex(stop));
@@ -517,16 +524,6 @@ void TEngineerForm::TxButton1Click(QObject* sender) {
     WriteToPort(marked.bytes);
 }
 
-void TEngineerForm::WriteToPort(const std::string& bytes) {
-    try {
-        HComm1->WriteStringData(bytes);
-    } catch (const ECommError&) {
-        // Failing because the device has gone is the loss, reported once, not a write error.
-        if (!HComm1->IsPortLost()) throw;
-        PortLost();
-    }
-}
-
 // ---- Receiving (receive thread) ----------------------------------------------------------------
 
 void TEngineerForm::HComm1CommEvent(THComm& sender, std::uint32_t& /*size*/) {
@@ -615,7 +612,7 @@ void TEngineerForm::Version1Click() {
 
 void TEngineerForm::ComSet1Click() {
     StopWaitingForDevice();  // the engineer chooses the port now
-    HComm1->CloseCommport();
+    ClosePort();
     ComportForm_->exec();  // however it is closed, its selections count
     ApplyPortSelection();
 }
@@ -631,7 +628,7 @@ void TEngineerForm::ActiveCheckBoxClick() {
         ApplyPortSelection();
     } else {
         Timer2->stop();  // a re-open still pending would undo the switching off
-        HComm1->CloseCommport();
+        ClosePort();
     }
 }
 
@@ -662,6 +659,7 @@ void TEngineerForm::Timer2Timer() {
 // ---- A lost port --------------------------------------------------------------------------------
 
 void TEngineerForm::CommErrorReported(const QString& message, bool portLost) {
+    if (closed_) return;  // a write or a read that the close cut short
     if (portLost) {
         PortLost();
     } else {
@@ -674,7 +672,7 @@ void TEngineerForm::PortLost() {
     // the first one has closed the port.
     if (!HComm1->GetPortStatus()) return;
     const QString device = QString::fromStdString(HComm1->DevicePath());
-    HComm1->CloseCommport();  // nothing more is written to a device that has gone
+    ClosePort();  // nothing more is written to a device that has gone
     activeBeforeLoss_ = ActiveCheckBox->isChecked();  // clear when "com&Port Set" had opened it
     ActiveCheckBox->setCheckState(Qt::PartiallyChecked);
     StatusPanel[0]->setText(QString::fromStdString(orrick::PortPanelText(settings_)) +

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engineer/PortSettings.h"
 
@@ -23,10 +24,16 @@ class TDeviceWait;
 class TRadioGroup;
 class TRxMemo;
 class TVersionForm;
+namespace orrick {
+class TPortWriter;
+}
 
 class TEngineerForm : public QMainWindow {
     Q_OBJECT
 public:
+    // The middle panel's text whenever no note is shown.
+    static constexpr const char* kCreditLine = "(C) halberd  Talvane for Engineer";
+
     explicit TEngineerForm(QWidget* parent = nullptr);
     ~TEngineerForm() override;
 
@@ -36,6 +43,8 @@ public:
     int Mode() const { return mode_.load(); }
     const orrick::TPortSettings& Settings() const { return settings_; }
     bool PortUsable() const { return portUsable_; }
+    // A line is being written to the port (EngineerWrites.cpp).
+    bool Sending() const;
 
     // Handlers.
     void FormShow();
@@ -115,14 +124,23 @@ private:
     void FormKeyDown(int key);
     void RichEdit1KeyDown(QTextEdit* edit, int key, Qt::KeyboardModifiers modifiers);
     // A port whose device has gone is closed at once, reported once and reopened when the device
-    // is back; meanwhile the Active box shows the wait.
+    // is back; meanwhile the Active box shows the wait. For the receive thread and the writer.
     void CommErrorReported(const QString& message, bool portLost);
+    // Sending through the writer (EngineerWrites.cpp): the window never waits on the port.
+    void StartWriter();
     void WriteToPort(const std::string& bytes);
+    // Closes the port, cutting short a write in progress without a report of it.
+    void ClosePort();
+    // A word in the middle panel for a while (EngineerNotes.cpp); detail in its tool tip.
+    void ShowNote(const QString& text, const QString& detail);
+    void ShowSettingsNote(const std::vector<orrick::TUnknownSetting>& unknown);
     void PortLost();
     bool ReopenLostPort();
     void StopWaitingForDevice();
 
     std::unique_ptr<THComm> HComm1;
+    std::unique_ptr<orrick::TPortWriter> Writer_;  // uses HComm1
+    QTimer* NoteTimer_ = nullptr;
     TVersionForm* VersionForm_ = nullptr;
     TComportForm* ComportForm_ = nullptr;
     TDeviceWait* DeviceWait_ = nullptr;
@@ -132,5 +150,6 @@ private:
     bool portUsable_ = false;
     bool activeBeforeLoss_ = true;
     bool shown_ = false;
+    bool started_ = false;  // a port was found at start-up: the settings are stored at the close
     bool closed_ = false;
 };

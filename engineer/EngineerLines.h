@@ -17,8 +17,9 @@ enum TEngMode : int { DataMode = 0, BinaryMode = 1, AsciiMode = 2 };
 
 inline constexpr char kStx = 0x02;
 inline constexpr char kEtx = 0x03;
-// Longest Binary line: two characters a byte, 4096 bytes a block.
-inline constexpr std::size_t kMaxBinaryLineChars = 8192;
+// Longest Binary line: two characters a byte, and the port takes 4095 bytes in one write (its
+// 4096-byte output queue less one).
+inline constexpr std::size_t kMaxBinaryLineChars = 8190;
 inline constexpr std::chrono::milliseconds kDataLineSilence{1000};
 inline constexpr std::size_t kMaxReceivedLineBytes = 4096;
 inline constexpr std::u16string_view kIncorrectDataFormat = u"Incorrect Data Format : ";

@@ -5,9 +5,6 @@
 namespace orrick {
 namespace {
 
-constexpr const char* kPort = "Port";
-constexpr const char* kBps = "Bps";
-constexpr const char* kStop = "Stop";
 constexpr const char* kMode = "Mode";
 constexpr const char* kTimeStamps = "TimeStamps";
 
@@ -22,13 +19,14 @@ TLoadedSettings LoadPortSettings() {
                              .arg(store.fileName());
         return loaded;
     }
-    const bool stored = store.contains(kPort) || store.contains(kBps) || store.contains(kStop) ||
-                        store.contains(kMode);
+    const bool stored = store.contains(kPortKey) || store.contains(kSpeedKey) ||
+                        store.contains(kStopKey) || store.contains(kMode);
     if (!stored) return loaded;
 
-    loaded.values.port = store.value(kPort).toString().toStdString();
-    loaded.values.speed = store.value(kBps).toString().toStdString();
-    loaded.values.stop = store.value(kStop).toString().toStdString();
+    loaded.values.port = store.value(kPortKey).toString().toStdString();
+    loaded.values.speed = store.value(kSpeedKey).toString().toStdString();
+    loaded.values.stop = store.value(kStopKey).toString().toStdString();
+    loaded.unknown = KeepKnownSettings(loaded.values);
     const QString modeText = store.value(kMode).toString();
     bool isInteger = false;
     const int mode = modeText.trimmed().toInt(&isInteger);
@@ -49,9 +47,9 @@ TLoadedSettings LoadPortSettings() {
 QString StorePortSettings(const TPortSettings& values) {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"),
                     QStringLiteral("orrick"));
-    store.setValue(kPort, QString::fromStdString(values.port));
-    store.setValue(kBps, QString::fromStdString(values.speed));
-    store.setValue(kStop, QString::fromStdString(values.stop));
+    store.setValue(kPortKey, QString::fromStdString(values.port));
+    store.setValue(kSpeedKey, QString::fromStdString(values.speed));
+    store.setValue(kStopKey, QString::fromStdString(values.stop));
     store.setValue(kMode, values.mode);
     store.sync();
     if (store.status() != QSettings::NoError) {

@@ -12,11 +12,14 @@ struct TLoadedSettings {
     // One text for everything that could not be read (empty when all went well); the values then
     // hold the defaults in place of what was unreadable.
     QString problem;
+    // Stored texts that the window does not know, replaced by the defaults in values.
+    std::vector<TUnknownSetting> unknown;
 };
 
 // Reads the store without creating it. No stored value at all: "COM1", "1200bps", "1bit", 0.
-// Otherwise a missing string reads as empty text, and a "Mode" that is missing, not an integer or
-// not one of 0, 1, 2 is reported and read as 0.
+// Otherwise the texts are made ones the window knows (KeepKnownSettings; a missing one reads as
+// empty text), and a "Mode" that is missing, not an integer or not one of 0, 1, 2 is reported and
+// read as 0.
 TLoadedSettings LoadPortSettings();
 
 // Writes the four values exactly as they stand; returns an error text, or an empty one on success.

@@ -1,6 +1,7 @@
 #include "engineer/PortSettings.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace orrick {
 namespace {
@@ -50,6 +51,26 @@ std::string SpeedTextOfIndex(int index) {
 }
 std::string StopTextOfIndex(int index) {
     return kStopTexts[Clamped(index, kStopTexts)];
+}
+
+std::vector<TUnknownSetting> KeepKnownSettings(TPortSettings& settings) {
+    const TPortSettings defaults;
+    std::vector<TUnknownSetting> unknown;
+    const auto failed = [](const char* port) { return std::string(port) + kPortFailed; };
+    const std::string& port = settings.port;
+    if (port == kPortTexts[0] || port == kPortTexts[1] || port == kPortFailed ||
+        port == failed(kPortTexts[0]) || port == failed(kPortTexts[1])) {
+        settings.port = PortTextOfIndex(PortIndexOfText(port));
+    } else {
+        unknown.push_back({kPortKey, std::exchange(settings.port, defaults.port)});
+    }
+    if (!SpeedIndexOfText(settings.speed)) {
+        unknown.push_back({kSpeedKey, std::exchange(settings.speed, defaults.speed)});
+    }
+    if (settings.stop != kStopTexts[0] && settings.stop != kStopTexts[1]) {
+        unknown.push_back({kStopKey, std::exchange(settings.stop, defaults.stop)});
+    }
+    return unknown;
 }
 
 std::string PortPanelText(const TPortSettings& settings) {

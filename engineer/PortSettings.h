@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "serial/Hcomm.h"
 
@@ -33,6 +34,22 @@ inline constexpr std::array<const char*, 6> kSpeedTexts = {"1200bps", "2400bps",
                                                            "9600bps", "19200bps", "38400bps"};
 inline constexpr std::array<const char*, 2> kStopTexts = {"1bit", "2bit"};
 inline constexpr const char* kPortFailed = "NG";
+// The names the texts are stored under.
+inline constexpr const char* kPortKey = "Port";
+inline constexpr const char* kSpeedKey = "Bps";
+inline constexpr const char* kStopKey = "Stop";
+
+// A stored text that the window does not know, and that the default has replaced.
+struct TUnknownSetting {
+    std::string key;     // kPortKey, kSpeedKey or kStopKey
+    std::string stored;  // as it stood
+};
+
+// Makes the stored texts ones that the window applies as they read, so that the panel shows what
+// the port runs: a port text with "NG" from a failed check becomes the port it selects ("COM2");
+// any other text the window does not know ("9600", "1", "abc", a speed of "NG") gives way to the
+// default. Returns what the defaults replaced.
+std::vector<TUnknownSetting> KeepKnownSettings(TPortSettings& settings);
 
 // Only the exact text "COM1" selects COM1; anything else ("COM2", "COM1NG", "NG", "") COM2.
 int PortIndexOfText(const std::string& text);

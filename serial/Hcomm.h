@@ -6,6 +6,8 @@
 // Threads: construction, open, close, the setters, writes, purges and counts belong to the owner's
 // thread; the receive thread runs the handler and the reads the handler makes. A read on the
 // receive thread and a write on the owner's thread may overlap; two reads or two writes may not.
+// The writes may also be made on one thread of the owner's own, so that a window never waits on
+// them, while the owner's thread opens, closes and sets the port.
 // The component never depends on a GUI toolkit: the owner hands the handler's work to its own
 // thread by whatever means it has.
 //

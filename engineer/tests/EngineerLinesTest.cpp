@@ -79,7 +79,7 @@ TEST(DecodeHexLine, PairsBecomeBytes) {
 TEST(DecodeHexLine, LinesBeyondOneBlockAreRefused) {
     EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).status,
               THexLineBytes::TStatus::Ok);
-    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).bytes.size(), 4096u);
+    EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars, u'a')).bytes.size(), 4095u);
     EXPECT_EQ(DecodeHexLine(std::u16string(kMaxBinaryLineChars + 2, u'a')).status,
               THexLineBytes::TStatus::TooLong);
 }

@@ -1,12 +1,9 @@
 // The top-level error reporting: its full stop, its repeats, and the paths that lead to it.
 #include <sys/resource.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
@@ -120,39 +117,7 @@ TEST_F(ErrorReportTest, ClearingActiveWhileThePortIsLostCancelsItsReopening) {
     EXPECT_EQ(boxes_.size(), 1u) << BoxTexts().join('|').toStdString();
 }
 
-// Answers the real message boxes as the engineer would, keeping their texts and whether the port
-// was open while each was shown.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(std::function<bool()> portOpen) : portOpen_(std::move(portOpen)) {
-        timer_.setInterval(20);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
-        timer_.start();
-    }
-    QStringList texts;
-    std::vector<bool> portOpenWhileShown;
-
-private:
-    void Answer() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) return;
-        texts << box->text();
-        portOpenWhileShown.push_back(portOpen_());
-        box->done(QMessageBox::Ok);
-    }
-    std::function<bool()> portOpen_;
-    QTimer timer_;
-};
-
 TEST_F(ErrorReportTest, APulledPortIsShownOnceClosedAndReopenedWhenItsDeviceIsBack) {
-    // Whatever is still queued at the end meets the captured boxes, not a real one.
-    const auto captureAgain = qScopeGuard([this] {
-        orrick::SetMessageHook(
-            [this](orrick::TBoxIcon icon, const QString& caption, const QString& text) {
-                boxes_.push_back({icon, caption, text});
-            });
-    });
-    orrick::SetMessageHook({});
     ByIdLink link(configFolder_);
     auto com1 = std::make_unique<PtyPeer>();
     link.PointAt(*com1);

@@ -1,7 +1,9 @@
 #include "engineer/tests/OrrickFixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -23,12 +25,32 @@ void OrrickTest::SetUpTestSuite() {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configFolder_);
 }
 
+BoxAnswerer::BoxAnswerer(std::function<bool()> portOpen) : portOpen_(std::move(portOpen)) {
+    orrick::SetMessageHook({});
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+    timer_.start();
+}
+
+void BoxAnswerer::Answer() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    captions << box->windowTitle();
+    texts << box->text();
+    portOpenWhileShown.push_back(portOpen_ && portOpen_());
+    box->done(QMessageBox::Ok);
+}
+
 void OrrickTest::SetUp() {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("halberd"),
                     QStringLiteral("orrick"));
     store.clear();
     store.sync();
     boxes_.clear();
+    CaptureBoxes();
+}
+
+void OrrickTest::CaptureBoxes() {
     orrick::SetMessageHook(
         [this](orrick::TBoxIcon icon, const QString& caption, const QString& text) {
             boxes_.push_back({icon, caption, text});
@@ -36,8 +58,9 @@ void OrrickTest::SetUp() {
 }
 
 void OrrickTest::TearDown() {
-    form_.reset();
     // An error still queued must meet the hook, not a real box that would wait for a click.
+    CaptureBoxes();
+    form_.reset();
     QCoreApplication::processEvents();
     orrick::SetMessageHook({});
 }
@@ -88,6 +111,10 @@ void OrrickTest::CloseForm() {
 
 bool OrrickTest::WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     return QTest::qWaitFor(condition, timeoutMs);
+}
+
+bool OrrickTest::WaitUntilWritten() {
+    return WaitFor([this] { return !form_->Sending(); });
 }
 
 QStringList OrrickTest::BoxTexts() const {

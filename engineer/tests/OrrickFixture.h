@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,6 +23,22 @@ struct CapturedBox {
     QString text;
 };
 
+// Answers the real message boxes as the engineer would, from a timer, keeping their captions and
+// texts and whether the port was open while each was shown. While it lives, boxes are real; the
+// fixture captures them again when the test ends.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(std::function<bool()> portOpen = {});
+    QStringList captions;
+    QStringList texts;
+    std::vector<bool> portOpenWhileShown;
+
+private:
+    void Answer();
+    std::function<bool()> portOpen_;
+    QTimer timer_;
+};
+
 class OrrickTest : public ::testing::Test {
 public:
     static void SetUpTestSuite();
@@ -29,6 +46,7 @@ public:
 protected:
     void SetUp() override;
     void TearDown() override;
+    void CaptureBoxes();
 
     // Maps COM1 and COM2 to the peers, or to a device that does not exist when a peer is missing.
     void MapPorts(const PtyPeer* com1, const PtyPeer* com2);
@@ -42,6 +60,8 @@ protected:
     void CloseForm();
     bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 3000);
     QStringList BoxTexts() const;
+    // Until the writer has done with the line it was given (a real engineer is never that quick).
+    bool WaitUntilWritten();
 
     static QString configFolder_;
     std::unique_ptr<TEngineerForm> form_;

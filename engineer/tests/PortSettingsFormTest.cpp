@@ -50,6 +50,8 @@ TEST_F(PortSettingsTest, FirstRunUsesTheDefaultsAndStoresThem) {
     EXPECT_TRUE(boxes_.empty()) << BoxTexts().join('|').toStdString();
 }
 
+// The panel shows what the port runs: a value the window does not know gives way to the default,
+// with a note in the status line, and the applied values are what the close stores.
 TEST_F(PortSettingsTest, StoredSettingsSelectPortSpeedStopAndMode) {
     const struct {
         Values stored;
@@ -59,6 +61,7 @@ TEST_F(PortSettingsTest, StoredSettingsSelectPortSpeedStopAndMode) {
         QString panel;
         int mode;
         orrick::TPortSelection dialog;
+        QString note;  // empty: the credit line
     } cases[] = {
         {{{"Port", "COM2"}, {"Bps", "9600bps"}, {"Stop", "2bit"}, {"Mode", "2"}},
          TCommPort::Com2,
@@ -66,21 +69,33 @@ TEST_F(PortSettingsTest, StoredSettingsSelectPortSpeedStopAndMode) {
          TStopBits::_2bit,
          "COMPORT  COM2  9600bps  2bit",
          2,
-         {1, 3, 1}},
+         {1, 3, 1},
+         ""},
+        // From an earlier failed check: the port it selects.
         {{{"Port", "COM1NG"}, {"Bps", "38400bps"}, {"Stop", "1bit"}, {"Mode", "1"}},
          TCommPort::Com2,
          TBaudRate::__38400bps,
          TStopBits::_1bit,
-         "COMPORT  COM1NG  38400bps  1bit",
+         "COMPORT  COM2  38400bps  1bit",
          1,
-         {1, 5, 0}},
+         {1, 5, 0},
+         ""},
         {{{"Port", "COM1"}, {"Bps", "NG"}, {"Stop", "1bit"}, {"Mode", "0"}},
          TCommPort::Com1,
          TBaudRate::___1200bps,
          TStopBits::_1bit,
-         "COMPORT  COM1  NG  1bit",
+         "COMPORT  COM1  1200bps  1bit",
          0,
-         {0, 0, 0}},
+         {0, 0, 0},
+         "Not understood in orrick.conf: Bps"},
+        {{{"Port", "COM3"}, {"Bps", "9600"}, {"Stop", "1"}, {"Mode", "0"}},
+         TCommPort::Com1,
+         TBaudRate::___1200bps,
+         TStopBits::_1bit,
+         "COMPORT  COM1  1200bps  1bit",
+         0,
+         {0, 0, 0},
+         "Not understood in orrick.conf: Port, Bps, Stop"},
     };
     for (const auto& c : cases) {
         SetUp();
@@ -95,12 +110,19 @@ TEST_F(PortSettingsTest, StoredSettingsSelectPortSpeedStopAndMode) {
         EXPECT_EQ(form_->Mode(), c.mode);
         EXPECT_EQ(form_->ModeRadioGroup->ItemIndex(), c.mode);
         EXPECT_EQ(form_->ComportDialog().Selection(), c.dialog);
+        EXPECT_EQ(form_->StatusPanel[1]->text(),
+                  c.note.isEmpty() ? TEngineerForm::kCreditLine : c.note);
         // The open port is the one that hears the line.
         form_->RichEdit1->setPlainText(c.mode == 1 ? QStringLiteral("41") : QStringLiteral("A"));
         form_->TxButton1->click();
         EXPECT_EQ((c.port == TCommPort::Com2 ? com2_ : com1_).Read(1), "A");
         CloseForm();
-        EXPECT_EQ(StoredSettings(), c.stored) << "texts are stored exactly as they stand";
+        Values applied = c.stored;
+        applied["Port"] = QString::fromStdString(orrick::PortTextOfIndex(c.dialog.port));
+        applied["Bps"] = QString::fromStdString(orrick::SpeedTextOfIndex(c.dialog.speed));
+        applied["Stop"] = QString::fromStdString(orrick::StopTextOfIndex(c.dialog.stop));
+        EXPECT_EQ(StoredSettings(), applied);
+        EXPECT_TRUE(boxes_.empty()) << BoxTexts().join('|').toStdString();
         form_.reset();
     }
 }
@@ -116,16 +138,33 @@ TEST_F(PortSettingsTest, OnlyCom2PresentSwitchesToItAndStoresIt) {
     EXPECT_EQ(StoredSettings()["Port"], "COM2");
 }
 
-TEST_F(PortSettingsTest, NoPortAtAllEndsTheProgram) {
+// A start without the adapter applies nothing, so it stores nothing: the next start, with the
+// adapter back, runs as the engineer left it (it used to store "NG" and then run 1200 bit/s).
+TEST_F(PortSettingsTest, AStartWithoutAPortLeavesTheStoredSettingsAsTheyWere) {
+    StoreSettings({{"Port", "COM1"}, {"Bps", "9600bps"}, {"Stop", "2bit"}, {"Mode", "1"}});
+    QFile file(SettingsFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
     MapPorts(nullptr, nullptr);
+    {
+        BoxAnswerer boxes;
+        StartForm();
+        ASSERT_TRUE(WaitFor([&] { return !form_->isVisible(); }));
+        EXPECT_EQ(boxes.captions, QStringList{"COMPORT ERROR"});
+        EXPECT_EQ(boxes.texts,
+                  QStringList{"Can not use both comport1 and comport2 !!  Check port status."});
+    }
+    CaptureBoxes();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    file.close();
+
+    MapPorts(&com1_, &com2_);
     StartForm();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(form_->isVisible());
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].caption, "COMPORT ERROR");
-    EXPECT_EQ(boxes_[0].text, "Can not use both comport1 and comport2 !!  Check port status.");
-    EXPECT_EQ(StoredSettings(),
-              (Values{{"Port", "NG"}, {"Bps", "NG"}, {"Stop", "1bit"}, {"Mode", "0"}}));
+    EXPECT_EQ(form_->StatusPanel[0]->text(), "COMPORT  COM1  9600bps  2bit");
+    EXPECT_EQ(form_->Comm().BaudRate(), TBaudRate::___9600bps);
+    EXPECT_EQ(form_->Comm().StopBits(), TStopBits::_2bit);
 }
 
 // A stored COM2 that has gone while COM1 is there: the program takes COM1 instead of refusing to
@@ -192,7 +231,8 @@ TEST_F(PortSettingsTest, ActiveBoxClosesAndReopensThePort) {
     EXPECT_FALSE(form_->Comm().GetPortStatus());
     form_->RichEdit1->setPlainText(QStringLiteral("@1#"));
     QTest::mouseClick(form_->TxButton1, Qt::LeftButton);
-    ASSERT_EQ(boxes_.size(), 1u);
+    ASSERT_TRUE(WaitFor([&] { return !boxes_.empty(); }));
+    EXPECT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].caption, "ORRICK");
     EXPECT_EQ(boxes_[0].icon, orrick::TBoxIcon::Stop);
     EXPECT_EQ(boxes_[0].text, "Have not started communications.");

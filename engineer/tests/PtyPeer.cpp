@@ -58,6 +58,21 @@ std::string PtyPeer::Read(std::size_t count, int timeoutMs) {
     return received;
 }
 
+void PtyPeer::StopReading() {
+    const int flags = ::fcntl(slave_, F_GETFL);
+    ::fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+    const std::array<char, 4096> filler{};
+    // The kernel moves what was written on towards the master's reader a little later, which
+    // makes room again: full means no room for a while.
+    for (int quiet = 0; quiet < 3;) {
+        bool wrote = false;
+        while (::write(slave_, filler.data(), filler.size()) > 0) wrote = true;
+        quiet = wrote ? 0 : quiet + 1;
+        ::usleep(20'000);
+    }
+    ::fcntl(slave_, F_SETFL, flags);
+}
+
 std::string Hex(const std::string& text) {
     std::istringstream in(text);
     std::string bytes;

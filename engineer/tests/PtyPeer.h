@@ -18,6 +18,9 @@ public:
     std::string ReadQuiet(int ms = 150) { return Read(1u << 20, ms); }
     // Hangs the line up for good, as a pulled adapter does.
     void Close();
+    // Fills the line towards this end until it takes no more: from then on the program's writes
+    // wait, as they do for a peer that has stopped reading.
+    void StopReading();
 
 private:
     int master_ = -1;
