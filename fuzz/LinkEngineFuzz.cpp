@@ -30,8 +30,9 @@ private:
     bool refuse_;
 };
 
-// Parameter texts the operator might type, a wrong one among them. No timer gets an interval
-// under 10 ms, which a real window would not offer either.
+// Parameter texts the operator might type; the last three the link refuses (T4 above 65535, N1
+// above 255, not a number). No timer gets an interval under 10 ms, which a real window would not
+// offer either.
 const std::array<LinkParameterTexts, 6> kParameterChoices = {{
     {},
     {"0", "1", "0", "10", "10", "10", "100"},
