@@ -41,9 +41,9 @@ private:
     TFinished finished_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::optional<std::string> offered_;  // taken by the thread
-    bool busy_ = false;                   // from Offer until finished
-    std::uint64_t generation_ = 0;        // Forget moves it on
+    std::optional<std::string> offered_;   // taken by the thread
+    bool busy_ = false;                    // from Offer until finished
+    std::uint64_t generation_ = 0;         // Forget moves it on
     std::uint64_t offeredGeneration_ = 0;  // generation_ when the block was offered
     bool stopping_ = false;
     std::thread thread_;  // last: starts once everything above is set

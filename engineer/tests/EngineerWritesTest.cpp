@@ -29,7 +29,8 @@ private:
     void Tick() {
         const Clock::time_point now = Clock::now();
         const std::chrono::nanoseconds waited = runDelay_();
-        longest_ = std::max(longest_, duration_cast<milliseconds>((now - last_) - (waited - lastWaited_)));
+        longest_ =
+            std::max(longest_, duration_cast<milliseconds>((now - last_) - (waited - lastWaited_)));
         last_ = now;
         lastWaited_ = waited;
     }

@@ -56,8 +56,10 @@ TEST(PortSettings, StoredTextsTheWindowDoesNotKnowGiveWayToTheDefaults) {
     for (const auto& c : cases) {
         TPortSettings settings = c.stored;
         std::vector<std::string> keys;
-        for (const TUnknownSetting& unknown : KeepKnownSettings(settings)) keys.push_back(unknown.key);
-        EXPECT_EQ(settings, c.kept) << c.stored.port << " " << c.stored.speed << " " << c.stored.stop;
+        for (const TUnknownSetting& unknown : KeepKnownSettings(settings))
+            keys.push_back(unknown.key);
+        EXPECT_EQ(settings, c.kept)
+            << c.stored.port << " " << c.stored.speed << " " << c.stored.stop;
         EXPECT_EQ(keys, c.unknownKeys);
     }
 }

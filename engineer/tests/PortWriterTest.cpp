@@ -6,8 +6,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -61,7 +61,8 @@ TEST(PortWriter, OneBlockAtATimeEachOutcomeOnceAndNoneOfAForgottenOne) {
     ASSERT_TRUE(writer.Offer("third"));
     writer.Forget();
     port.Let(true);
-    for (int i = 0; i < 1000 && writer.Busy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && writer.Busy(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(writer.Busy());
     const std::lock_guard lock(port.mutex);
     EXPECT_EQ(port.written, (std::vector<std::string>{"first", "third"}));

@@ -146,7 +146,8 @@ struct LinkEngine::Impl {
     // so that the size a refusal states is one that goes.
     std::size_t MessageCapacity() const {
         const std::size_t largestWrite = port.LargestWrite();
-        const std::size_t portRoom = largestWrite > kFrameOverhead ? largestWrite - kFrameOverhead : 0;
+        const std::size_t portRoom =
+            largestWrite > kFrameOverhead ? largestWrite - kFrameOverhead : 0;
         return std::min((std::size_t{workingN1} + 1U) * 16U, portRoom);
     }
 

@@ -53,7 +53,8 @@ TEST_F(DialogWiringTest, ParametersTheLinkCannotRunAreRefusedAndTheLongestT1IsHe
     PtyRadio radio;
     WritePorts(radio.SlavePath(), "");
     StartTerminal();
-    ASSERT_TRUE(WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
+    ASSERT_TRUE(
+        WaitUntil([&] { return radio.CountOfType(map27::kLinkRequest) >= 1; }, 3000, &radio));
     Control<QAction>("TimerCheck2")->trigger();
     SetMessageBoxHook({});
     BoxCloser boxes;
@@ -90,9 +91,11 @@ TEST_F(DialogWiringTest, ParametersTheLinkCannotRunAreRefusedAndTheLongestT1IsHe
     }
 
     closeParameters("N1Edit", "255");
-    EXPECT_TRUE(WaitUntil([&] { return Panel(3) == QStringLiteral("T1 : 65535(ms)"); }, 3000, &radio));
+    EXPECT_TRUE(
+        WaitUntil([&] { return Panel(3) == QStringLiteral("T1 : 65535(ms)"); }, 3000, &radio));
     EXPECT_EQ(Panel(4), QStringLiteral("T2(max) : 65535(ms)"));
-    EXPECT_TRUE(WaitUntil([&] { return In<QLineEdit>("TCForm", "EditT1")->text() == QStringLiteral("65535"); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return In<QLineEdit>("TCForm", "EditT1")->text() == QStringLiteral("65535"); }));
     EXPECT_EQ(boxes.texts.size(), 1U) << "the mended values are taken without a word";
 }
 

@@ -7,8 +7,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -19,10 +19,10 @@
 #include <QPushButton>
 #include <QSet>
 #include <QStatusBar>
-#include <map>
 #include <QTest>
 #include <QTime>
 #include <QTimer>
+#include <map>
 
 #include "terminal/DataMemoEdit.h"
 #include "terminal/tests/TerminalTestSupport.h"
@@ -591,10 +591,11 @@ TEST_F(MainFormTest, AMillionCharactersPastedIntoTheDataBoxAreCutAtOnce) {
     const qint64 elapsedMs = clock.elapsed();
     std::printf("pasting a million characters took %lld ms\n", static_cast<long long>(elapsedMs));
     EXPECT_LT(elapsedMs, 500);
-    // 98 characters of room: eight whole lines of eleven characters and a line break (twelve on
-    // the wire each) make 96, then "01".
-    EXPECT_EQ(data->toPlainText(), QStringLiteral("ab") + QStringLiteral("0123456789\n").repeated(8) +
-                                       QStringLiteral("01"));
+    // 98 characters of room: eight lines of ten digits and a line break (twelve on the wire each)
+    // make 96, then "01".
+    EXPECT_EQ(
+        data->toPlainText(),
+        QStringLiteral("ab") + QStringLiteral("0123456789\n").repeated(8) + QStringLiteral("01"));
     EXPECT_EQ(WireLength(data->toPlainText()), 100);
     EXPECT_TRUE(boxes_.empty());
 }

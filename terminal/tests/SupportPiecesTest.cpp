@@ -137,7 +137,8 @@ TEST(DataMemoEdit, APasteKeepsTheLongestStartThatFits) {
         {QStringLiteral("abc"), -5, QString()},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(LeadingPartThatFits(c.pasted, c.room), c.kept) << c.pasted.toStdString() << " " << c.room;
+        EXPECT_EQ(LeadingPartThatFits(c.pasted, c.room), c.kept)
+            << c.pasted.toStdString() << " " << c.room;
     }
 }
 

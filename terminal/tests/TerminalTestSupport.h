@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <functional>
