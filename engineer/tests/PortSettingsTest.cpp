@@ -41,29 +41,6 @@ TEST(PortSettings, OnlyOneBitSelectsOneStopBit) {
     EXPECT_EQ(CommPortOfIndex(1), TCommPort::Com2);
 }
 
-TEST(PortSettings, StoredTextsTheWindowDoesNotKnowGiveWayToTheDefaults) {
-    const struct {
-        TPortSettings stored;
-        TPortSettings kept;
-        std::vector<std::string> unknownKeys;
-    } cases[] = {
-        {{"COM2", "38400bps", "2bit", 2}, {"COM2", "38400bps", "2bit", 2}, {}},
-        {{"COM1NG", "2400bps", "1bit", 0}, {"COM2", "2400bps", "1bit", 0}, {}},
-        {{"NG", "NG", "1bit", 0}, {"COM2", "1200bps", "1bit", 0}, {"Bps"}},
-        {{"COM1", "9600", "1", 1}, {"COM1", "1200bps", "1bit", 1}, {"Bps", "Stop"}},
-        {{"", "abc", "2bit", 0}, {"COM1", "1200bps", "2bit", 0}, {"Port", "Bps"}},
-    };
-    for (const auto& c : cases) {
-        TPortSettings settings = c.stored;
-        std::vector<std::string> keys;
-        for (const TUnknownSetting& unknown : KeepKnownSettings(settings))
-            keys.push_back(unknown.key);
-        EXPECT_EQ(settings, c.kept)
-            << c.stored.port << " " << c.stored.speed << " " << c.stored.stop;
-        EXPECT_EQ(keys, c.unknownKeys);
-    }
-}
-
 TEST(PortSettings, PortPanelShowsTheTextsAsTheyStand) {
     EXPECT_EQ(PortPanelText({"COM1", "1200bps", "1bit", 0}), "COMPORT  COM1  1200bps  1bit");
     EXPECT_EQ(PortPanelText({"COM2NG", "38400bps", "2bit", 2}), "COMPORT  COM2NG  38400bps  2bit");

@@ -131,7 +131,6 @@ public:
     int writeAttempts = 0;
     int bitsPerSecond =
         0;  // 0: the line takes no time; else WaitUntilSent lets the bytes' line time pass
-    std::size_t largestWrite = SIZE_MAX;
     std::function<void(std::span<const std::uint8_t>)> onWrite;  // the far end of the line
 
     void Write(std::span<const std::uint8_t> bytes) override {
@@ -159,7 +158,6 @@ public:
         if (lineFreeAt_ > clock_.Now()) clock_.Pass(lineFreeAt_ - clock_.Now());
     }
     void Purge() override { ++purges; }
-    std::size_t LargestWrite() const override { return largestWrite; }
 
     // The frames written, de-stuffed.
     std::vector<std::vector<std::uint8_t>> Frames() const {
